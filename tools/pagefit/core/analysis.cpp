@@ -1,0 +1,678 @@
+// Photo detection and border fitting.
+//
+// The page is first summarised on a grid of cells of about 1/75 inch. The
+// backing is modelled from the cells that look like backing: a level per
+// channel, a deviation per cell column (illumination falloff across the
+// sensor, column patterns and dust streaks, which in a sheet-fed scanner run
+// the whole length of the page) and a deviation per cell row. Cells that
+// differ from that model by more than its own spread, in tone or in texture,
+// form the photo's outline; its minimum-area rectangle is the first estimate.
+// The border is then measured at full resolution: each side is searched for
+// where the scan stops being backing, and short segments along it locate
+// the edge to a fraction of a pixel, from which robust line fits give the
+// angle and the position. Only the border is looked at, never the content,
+// so lines inside the picture cannot pull the angle.
+#include "analysis.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+namespace pagefit {
+
+namespace {
+
+const double DEGREE = 0.017453292519943295;
+
+double Median(std::vector<float> v) {
+  if (v.empty()) return 0;
+  size_t mid = v.size() / 2;
+  std::nth_element(v.begin(), v.begin() + mid, v.end());
+  return v[mid];
+}
+
+// 1.4826 x median absolute deviation: the standard deviation of normal data.
+double RobustSpread(std::vector<float> v, double centre) {
+  for (float &x : v) x = std::fabs(x - float(centre));
+  return 1.4826 * Median(std::move(v));
+}
+
+inline int PixelLuma(const Bitmap &b, const uint8_t *row, int x) {
+  switch (b.bits) {
+  case 24: return Luma24(row + 3 * x);
+  case 8: return b.paletteLuma[row[x]];
+  default: return b.paletteLuma[(row[x >> 3] >> (7 - (x & 7))) & 1];
+  }
+}
+
+// Luma of one row, for the depths where it is not the stored byte.
+void RowLuma(const Bitmap &b, int y, uint8_t *out) {
+  const uint8_t *row = b.Row(y);
+  if (b.bits == 24) {
+    for (int x = 0; x < b.width; x++) out[x] = uint8_t(Luma24(row + 3 * x));
+  } else if (b.bits == 8) {
+    for (int x = 0; x < b.width; x++) out[x] = b.paletteLuma[row[x]];
+  } else {
+    uint8_t zero = b.paletteLuma[0], one = b.paletteLuma[1];
+    for (int x = 0; x < b.width; x++) out[x] = ((row[x >> 3] >> (7 - (x & 7))) & 1) ? one : zero;
+  }
+}
+
+struct CellGrid {
+  int cell = 4, cols = 0, rows = 0, channels = 1;
+  std::vector<float> mean[3]; // per channel
+  std::vector<float> luma;
+  std::vector<float> sd;      // luma standard deviation inside the cell
+  int Index(int cx, int cy) const { return cy * cols + cx; }
+};
+
+void BuildCells(const Bitmap &b, int cell, CellGrid *g) {
+  g->cell = cell;
+  g->cols = (b.width + cell - 1) / cell;
+  g->rows = (b.height + cell - 1) / cell;
+  g->channels = b.bits == 24 ? 3 : 1;
+  size_t n = size_t(g->cols) * g->rows;
+  for (int c = 0; c < g->channels; c++) g->mean[c].assign(n, 0);
+  g->luma.assign(n, 0);
+  g->sd.assign(n, 0);
+  std::vector<uint32_t> sum[3], sumL(g->cols);
+  std::vector<uint64_t> sumL2(g->cols);
+  for (int c = 0; c < 3; c++) sum[c].assign(g->cols, 0);
+  std::vector<uint8_t> luma(b.width);
+  for (int cy = 0; cy < g->rows; cy++) {
+    for (int c = 0; c < 3; c++) std::fill(sum[c].begin(), sum[c].end(), 0);
+    std::fill(sumL.begin(), sumL.end(), 0);
+    std::fill(sumL2.begin(), sumL2.end(), 0);
+    int y0 = cy * cell, y1 = std::min(b.height, y0 + cell);
+    for (int y = y0; y < y1; y++) {
+      if (b.bits == 24) {
+        const uint8_t *row = b.Row(y);
+        for (int cx = 0; cx < g->cols; cx++) {
+          int x0 = cx * cell, x1 = std::min(b.width, x0 + cell);
+          uint32_t s0 = 0, s1 = 0, s2 = 0, sl = 0, sl2 = 0;
+          for (int x = x0; x < x1; x++) {
+            const uint8_t *p = row + 3 * x;
+            int l = Luma24(p);
+            s0 += p[0]; s1 += p[1]; s2 += p[2];
+            sl += l; sl2 += l * l;
+          }
+          sum[0][cx] += s0; sum[1][cx] += s1; sum[2][cx] += s2;
+          sumL[cx] += sl; sumL2[cx] += sl2;
+        }
+      } else {
+        RowLuma(b, y, luma.data());
+        for (int cx = 0; cx < g->cols; cx++) {
+          int x0 = cx * cell, x1 = std::min(b.width, x0 + cell);
+          uint32_t sl = 0, sl2 = 0;
+          for (int x = x0; x < x1; x++) { sl += luma[x]; sl2 += luma[x] * luma[x]; }
+          sumL[cx] += sl; sumL2[cx] += sl2;
+        }
+      }
+    }
+    for (int cx = 0; cx < g->cols; cx++) {
+      int count = (std::min(b.width, (cx + 1) * cell) - cx * cell) * (y1 - y0);
+      int i = g->Index(cx, cy);
+      double m = double(sumL[cx]) / count;
+      g->luma[i] = float(m);
+      g->sd[i] = float(std::sqrt(std::max(0.0, double(sumL2[cx]) / count - m * m)));
+      if (g->channels == 3)
+        for (int c = 0; c < 3; c++) g->mean[c][i] = float(double(sum[c][cx]) / count);
+      else
+        g->mean[0][i] = float(m);
+    }
+  }
+}
+
+// Deviation of the backing from its level along cell columns and rows,
+// estimated from the cells marked as backing; gaps are bridged from
+// neighbours.
+struct BackingProfiles {
+  std::vector<float> col[3], row[3];
+  std::vector<float> colSd; // typical texture of backing cells per column
+};
+
+void FillGaps(std::vector<float> &v, const std::vector<int> &count) {
+  int n = int(v.size()), last = -1;
+  for (int i = 0; i < n; i++) {
+    if (count[i] == 0) continue;
+    if (last < 0)
+      for (int j = 0; j < i; j++) v[j] = v[i];
+    else
+      for (int j = last + 1; j < i; j++) v[j] = v[last] + (v[i] - v[last]) * float(j - last) / float(i - last);
+    last = i;
+  }
+  if (last < 0) std::fill(v.begin(), v.end(), 0.f);
+  else
+    for (int j = last + 1; j < n; j++) v[j] = v[last];
+}
+
+void EstimateProfiles(const CellGrid &g, const std::vector<uint8_t> &isBacking, const double level[3],
+                      BackingProfiles *p) {
+  std::vector<float> values;
+  std::vector<int> count;
+  for (int c = 0; c < g.channels; c++) {
+    p->col[c].assign(g.cols, 0);
+    count.assign(g.cols, 0);
+    for (int cx = 0; cx < g.cols; cx++) {
+      values.clear();
+      for (int cy = 0; cy < g.rows; cy++)
+        if (isBacking[g.Index(cx, cy)]) values.push_back(g.mean[c][g.Index(cx, cy)] - float(level[c]));
+      count[cx] = values.size() >= 3 ? int(values.size()) : 0;
+      if (count[cx]) p->col[c][cx] = float(Median(values));
+    }
+    FillGaps(p->col[c], count);
+    p->row[c].assign(g.rows, 0);
+    count.assign(g.rows, 0);
+    for (int cy = 0; cy < g.rows; cy++) {
+      values.clear();
+      for (int cx = 0; cx < g.cols; cx++)
+        if (isBacking[g.Index(cx, cy)]) values.push_back(g.mean[c][g.Index(cx, cy)] - float(level[c]) - p->col[c][cx]);
+      count[cy] = values.size() >= 3 ? int(values.size()) : 0;
+      if (count[cy]) p->row[c][cy] = float(Median(values));
+    }
+    FillGaps(p->row[c], count);
+  }
+  p->colSd.assign(g.cols, 0);
+  count.assign(g.cols, 0);
+  for (int cx = 0; cx < g.cols; cx++) {
+    values.clear();
+    for (int cy = 0; cy < g.rows; cy++)
+      if (isBacking[g.Index(cx, cy)]) values.push_back(g.sd[g.Index(cx, cy)]);
+    count[cx] = values.size() >= 3 ? int(values.size()) : 0;
+    if (count[cx]) p->colSd[cx] = float(Median(values));
+  }
+  FillGaps(p->colSd, count);
+}
+
+// Marks the cells that differ from the backing model in tone or texture.
+struct Deviation {
+  double spread[3] = {1, 1, 1};
+  double sdSpread = 1;
+};
+
+void MarkForeground(const CellGrid &g, const double level[3], const BackingProfiles &p, const Deviation &d,
+                    double toneLimit, std::vector<uint8_t> *mask) {
+  mask->assign(g.luma.size(), 0);
+  for (int cy = 0; cy < g.rows; cy++)
+    for (int cx = 0; cx < g.cols; cx++) {
+      int i = g.Index(cx, cy);
+      bool fg = false;
+      for (int c = 0; c < g.channels && !fg; c++) {
+        double residual = g.mean[c][i] - level[c] - p.col[c][cx] - p.row[c][cy];
+        fg = std::fabs(residual) > toneLimit * d.spread[c];
+      }
+      double sdBase = p.colSd[cx];
+      if (!fg) fg = g.sd[i] > sdBase + std::max(toneLimit * d.sdSpread, 0.35 * sdBase + 1.5);
+      (*mask)[i] = fg;
+    }
+}
+
+// Binary morphology on the cell grid with a square of radius r.
+std::vector<uint8_t> Dilate(const std::vector<uint8_t> &m, int cols, int rows, int r) {
+  std::vector<uint8_t> h(m.size()), out(m.size());
+  for (int y = 0; y < rows; y++) {
+    int last = -1000000; // last set cell seen from the left
+    for (int x = 0; x < cols; x++) {
+      if (m[y * cols + x]) last = x;
+      h[y * cols + x] = x - last <= r;
+    }
+    last = 1000000;
+    for (int x = cols - 1; x >= 0; x--) {
+      if (m[y * cols + x]) last = x;
+      h[y * cols + x] |= last - x <= r;
+    }
+  }
+  for (int x = 0; x < cols; x++) {
+    int last = -1000000;
+    for (int y = 0; y < rows; y++) {
+      if (h[y * cols + x]) last = y;
+      out[y * cols + x] = y - last <= r;
+    }
+    last = 1000000;
+    for (int y = rows - 1; y >= 0; y--) {
+      if (h[y * cols + x]) last = y;
+      out[y * cols + x] |= last - y <= r;
+    }
+  }
+  return out;
+}
+
+std::vector<uint8_t> Erode(const std::vector<uint8_t> &m, int cols, int rows, int r) {
+  std::vector<uint8_t> inv(m.size());
+  for (size_t i = 0; i < m.size(); i++) inv[i] = !m[i];
+  std::vector<uint8_t> d = Dilate(inv, cols, rows, r);
+  for (size_t i = 0; i < d.size(); i++) d[i] = !d[i];
+  return d;
+}
+
+// 8-connected components; returns the number of labels (label 0 is empty).
+int Label(const std::vector<uint8_t> &m, int cols, int rows, std::vector<int> *labels) {
+  labels->assign(m.size(), 0);
+  int next = 0;
+  std::vector<int> stack;
+  for (size_t start = 0; start < m.size(); start++) {
+    if (!m[start] || (*labels)[start]) continue;
+    next++;
+    (*labels)[start] = next;
+    stack.push_back(int(start));
+    while (!stack.empty()) {
+      int i = stack.back();
+      stack.pop_back();
+      int x = i % cols, y = i / cols;
+      for (int dy = -1; dy <= 1; dy++)
+        for (int dx = -1; dx <= 1; dx++) {
+          int nx = x + dx, ny = y + dy;
+          if (nx < 0 || ny < 0 || nx >= cols || ny >= rows) continue;
+          int j = ny * cols + nx;
+          if (m[j] && !(*labels)[j]) {
+            (*labels)[j] = next;
+            stack.push_back(j);
+          }
+        }
+    }
+  }
+  return next;
+}
+
+// The backing-corrected luma of the page at any point, for measuring edges:
+// the page luma minus the backing level and its column and row deviations,
+// interpolated between pixel centres.
+struct Residual {
+  const Bitmap *b = nullptr;
+  std::vector<float> colOffset; // per pixel column: backing level + column deviation
+  std::vector<float> rowOffset; // per pixel row: row deviation
+  bool At(double x, double y, double *value) const {
+    double xs = x - 0.5, ys = y - 0.5;
+    if (!(xs >= 0 && ys >= 0 && xs <= b->width - 1 && ys <= b->height - 1) || b->width < 2 || b->height < 2) return false;
+    int x0 = std::min(int(xs), b->width - 2), y0 = std::min(int(ys), b->height - 2);
+    double fx = xs - x0, fy = ys - y0;
+    const uint8_t *r0 = b->Row(y0), *r1 = b->Row(y0 + 1);
+    double a = PixelLuma(*b, r0, x0) - colOffset[x0], c = PixelLuma(*b, r0, x0 + 1) - colOffset[x0 + 1];
+    double d = PixelLuma(*b, r1, x0) - colOffset[x0], e = PixelLuma(*b, r1, x0 + 1) - colOffset[x0 + 1];
+    double top = a + (c - a) * fx, bottom = d + (e - d) * fx;
+    *value = top + (bottom - top) * fy - (rowOffset[y0] + (rowOffset[y0 + 1] - rowOffset[y0]) * fy);
+    return true;
+  }
+};
+
+// Full-resolution column offsets from the backing pixels, and the noise of
+// one pixel from neighbouring backing pixels.
+void BuildResidual(const Bitmap &b, const CellGrid &g, const std::vector<uint8_t> &isBacking, double lumaLevel,
+                   const BackingProfiles &p, Residual *r, double *pixelNoise) {
+  r->b = &b;
+  r->rowOffset.resize(b.height);
+  for (int y = 0; y < b.height; y++) {
+    // Interpolate the cell-row deviation between cell centres.
+    double cyf = (y + 0.5) / g.cell - 0.5;
+    int c0 = std::max(0, std::min(g.rows - 1, int(std::floor(cyf))));
+    int c1 = std::min(g.rows - 1, c0 + 1);
+    double f = std::max(0.0, std::min(1.0, cyf - c0));
+    const std::vector<float> &row = p.row[g.channels == 3 ? 1 : 0];
+    // For colour scans the luma row deviation is close to the green one.
+    r->rowOffset[y] = float(row[c0] + (row[c1] - row[c0]) * f);
+  }
+  std::vector<double> sum(b.width, 0);
+  std::vector<int> count(b.width, 0);
+  std::vector<uint8_t> luma(b.width);
+  std::vector<uint32_t> diffHistogram(256, 0);
+  for (int y = 0; y < b.height; y++) {
+    int cy = y / g.cell;
+    RowLuma(b, y, luma.data());
+    float rowDev = r->rowOffset[y];
+    for (int x = 0; x < b.width; x++) {
+      if (!isBacking[g.Index(x / g.cell, cy)]) continue;
+      sum[x] += luma[x] - rowDev;
+      count[x]++;
+    }
+    if (y % 4 == 0)
+      for (int x = 0; x + 1 < b.width; x++)
+        if (isBacking[g.Index(x / g.cell, cy)] && isBacking[g.Index((x + 1) / g.cell, cy)])
+          diffHistogram[std::abs(int(luma[x + 1]) - int(luma[x]))]++;
+  }
+  r->colOffset.resize(b.width);
+  const std::vector<float> &colCells = p.col[g.channels == 3 ? 1 : 0];
+  for (int x = 0; x < b.width; x++) {
+    // Columns with too few backing pixels fall back to the cell profile.
+    r->colOffset[x] = count[x] >= 8 ? float(sum[x] / count[x]) : float(lumaLevel + colCells[x / g.cell]);
+  }
+  uint64_t total = 0, seen = 0;
+  for (uint32_t h : diffHistogram) total += h;
+  int medianDiff = 0;
+  for (int i = 0; i < 256; i++) {
+    seen += diffHistogram[i];
+    if (seen * 2 >= total && total) { medianDiff = i; break; }
+  }
+  // The median absolute difference of two neighbours is 0.954 sigma for
+  // normal noise; a quantised zero still leaves some noise.
+  *pixelNoise = std::max(0.5, medianDiff / 0.954);
+}
+
+// One side of the photo's rectangle: the midpoint of the side, the
+// direction along it and the outward normal.
+struct Side {
+  Point mid, along, out;
+  double halfLength;
+};
+
+void SidesOf(const RotatedRect &r, Side sides[4]) {
+  double c = std::cos(r.angle), s = std::sin(r.angle);
+  Point u{c, s}, v{-s, c};
+  double hw = r.width / 2, hh = r.height / 2;
+  sides[0] = {{r.cx - v.x * hh, r.cy - v.y * hh}, u, {-v.x, -v.y}, hw}; // top
+  sides[1] = {{r.cx + v.x * hh, r.cy + v.y * hh}, u, v, hw};            // bottom
+  sides[2] = {{r.cx - u.x * hw, r.cy - u.y * hw}, v, {-u.x, -u.y}, hh}; // left
+  sides[3] = {{r.cx + u.x * hw, r.cy + u.y * hw}, v, u, hh};            // right
+}
+
+// Mean residual across a stretch of a side, at whole-pixel offsets from
+// oMin to oMax along the outward normal. Offsets never sampled read 0 (backing).
+void Profile(const Residual &res, const Side &s, double aFrom, double aTo, double aStep, int oMin, int oMax,
+             std::vector<double> *profile) {
+  int n = oMax - oMin + 1;
+  profile->assign(n, 0);
+  std::vector<int> count(n, 0);
+  for (double a = aFrom; a <= aTo; a += aStep) {
+    double bx = s.mid.x + s.along.x * a, by = s.mid.y + s.along.y * a;
+    for (int k = 0; k < n; k++) {
+      double o = oMin + k, v;
+      if (res.At(bx + s.out.x * o, by + s.out.y * o, &v)) {
+        (*profile)[k] += v;
+        count[k]++;
+      }
+    }
+  }
+  for (int k = 0; k < n; k++)
+    if (count[k]) (*profile)[k] /= count[k];
+}
+
+struct Scale {
+  double dpi;
+  int Px(double inches) const { return std::max(1, int(std::lround(inches * dpi))); }
+};
+
+// Moves a side out (or in) to where the scan turns into backing for good,
+// walking outwards from inside the photo; catches light borders that the
+// coarse outline missed. Returns the shift along the outward normal.
+double FindOuterEdge(const Residual &res, const Side &s, const Scale &sc, double threshold) {
+  int inner = sc.Px(0.05), outer = sc.Px(0.3), run = std::max(3, sc.Px(0.03));
+  double extent = s.halfLength * 0.8;
+  std::vector<double> p;
+  Profile(res, s, -extent, extent, 2.0, -inner, outer, &p);
+  int n = int(p.size()), k = 0;
+  while (k < n && std::fabs(p[k]) <= threshold) k++;
+  if (k == n) return 0;
+  for (; k + run <= n; k++) {
+    bool backing = true;
+    for (int j = k; j < k + run && backing; j++) backing = std::fabs(p[j]) <= threshold;
+    if (backing) return (k - inner) - 0.5;
+  }
+  return 0;
+}
+
+struct EdgePoint {
+  double a, o, weight;
+};
+
+// Locates the edge inside one segment's profile (index k is offset k - reach):
+// the outermost place where the profile leaves the backing, then the crossing
+// of the level halfway between backing and photo, measured just inside the
+// shadow a print's edge may cast on the backing.
+bool LocateEdge(const std::vector<double> &p, int reach, int shadow, double threshold, double *offset, double *contrast) {
+  int n = int(p.size());
+  int dep = -1;
+  for (int k = n - 1; k >= 1; k--)
+    if (std::fabs(p[k]) > threshold && std::fabs(p[k - 1]) > threshold) { dep = k; break; }
+  if (dep < 0) return false;
+  double backing = 0;
+  int count = 0;
+  for (int k = dep + 2 + shadow; k < n; k++) { backing += p[k]; count++; }
+  backing = count >= 3 ? backing / count : 0;
+  int inside = dep - shadow - 1;
+  if (inside - 2 < 0) return false;
+  double level = (p[inside] + p[inside - 1] + p[inside - 2]) / 3;
+  double c = level - backing;
+  if (std::fabs(c) < threshold) return false;
+  double mid = backing + c / 2;
+  for (int k = inside + 1; k < n; k++) {
+    if ((p[k] - mid) * c <= 0) {
+      double d = p[k] - p[k - 1];
+      double f = d != 0 ? (mid - p[k - 1]) / d : 0.5;
+      *offset = (k - 1 + f) - reach;
+      *contrast = c;
+      return true;
+    }
+  }
+  return false;
+}
+
+struct LineFit {
+  bool ok = false;
+  double offset = 0, slope = 0;
+  int inliers = 0;
+};
+
+// Weighted least squares of o = offset + slope * a, repeated without the
+// points that lie far off the line (corners, dust, a torn edge).
+LineFit FitLine(const std::vector<EdgePoint> &pts, int minimum) {
+  LineFit fit;
+  std::vector<uint8_t> keep(pts.size(), 1);
+  for (int round = 0; round < 4; round++) {
+    double sw = 0, sa = 0, so = 0, saa = 0, sao = 0;
+    int n = 0;
+    for (size_t i = 0; i < pts.size(); i++) {
+      if (!keep[i]) continue;
+      double w = pts[i].weight;
+      sw += w; sa += w * pts[i].a; so += w * pts[i].o; saa += w * pts[i].a * pts[i].a; sao += w * pts[i].a * pts[i].o;
+      n++;
+    }
+    if (n < minimum) return LineFit();
+    double det = sw * saa - sa * sa;
+    if (det <= 1e-9) return LineFit();
+    fit.slope = (sw * sao - sa * so) / det;
+    fit.offset = (so - fit.slope * sa) / sw;
+    fit.inliers = n;
+    fit.ok = true;
+    std::vector<float> residuals;
+    for (size_t i = 0; i < pts.size(); i++)
+      if (keep[i]) residuals.push_back(float(std::fabs(pts[i].o - fit.offset - fit.slope * pts[i].a)));
+    double limit = std::max(0.5, 3 * 1.4826 * Median(residuals));
+    for (size_t i = 0; i < pts.size(); i++)
+      keep[i] = std::fabs(pts[i].o - fit.offset - fit.slope * pts[i].a) <= limit;
+  }
+  return fit;
+}
+
+// One round of measuring the four sides; updates the rectangle.
+int RefineRect(const Residual &res, const Scale &sc, double threshold, RotatedRect *r) {
+  Side sides[4];
+  SidesOf(*r, sides);
+  int reach = sc.Px(0.04) + 4, shadow = sc.Px(0.01) + 1;
+  double segment = std::max(16, sc.Px(0.12));
+  LineFit fits[4];
+  double rotation[4] = {};
+  std::vector<double> profile;
+  std::vector<EdgePoint> pts;
+  for (int i = 0; i < 4; i++) {
+    const Side &s = sides[i];
+    // Stay clear of the corners, which may be rounded or shadowed.
+    double extent = s.halfLength * 0.84;
+    int segments = std::max(1, int(2 * extent / segment));
+    double step = 2 * extent / segments;
+    pts.clear();
+    for (int k = 0; k < segments; k++) {
+      double a0 = -extent + k * step;
+      Profile(res, s, a0, a0 + step - 1, 1.0, -reach, reach, &profile);
+      double o, c;
+      if (LocateEdge(profile, reach, shadow, threshold, &o, &c)) pts.push_back({a0 + step / 2, o, std::min(std::fabs(c), 60.0)});
+    }
+    fits[i] = FitLine(pts, std::max(4, segments / 4));
+    // A positive slope turns the side from `along` towards `out`.
+    double turn = s.along.x * s.out.y - s.along.y * s.out.x;
+    rotation[i] = std::atan(fits[i].slope) * turn;
+  }
+  // Opposite sides of a print are parallel and neighbours square: one angle
+  // for all four, from the sides that agree.
+  std::vector<float> angles;
+  for (int i = 0; i < 4; i++)
+    if (fits[i].ok) angles.push_back(float(rotation[i]));
+  int fitted = int(angles.size());
+  if (fitted == 0) return 0;
+  double centre = Median(angles), sum = 0, weight = 0;
+  for (int i = 0; i < 4; i++) {
+    if (!fits[i].ok) continue;
+    if (fitted >= 3 && std::fabs(rotation[i] - centre) > 0.3 * DEGREE) { fits[i].ok = false; continue; }
+    sum += rotation[i] * fits[i].inliers;
+    weight += fits[i].inliers;
+  }
+  double o[4];
+  for (int i = 0; i < 4; i++) o[i] = fits[i].ok ? fits[i].offset : 0;
+  double c = std::cos(r->angle), s = std::sin(r->angle);
+  Point u{c, s}, v{-s, c};
+  r->height += o[0] + o[1];
+  r->cx += v.x * (o[1] - o[0]) / 2; r->cy += v.y * (o[1] - o[0]) / 2;
+  r->width += o[2] + o[3];
+  r->cx += u.x * (o[3] - o[2]) / 2; r->cy += u.y * (o[3] - o[2]) / 2;
+  if (weight > 0) r->angle += sum / weight;
+  int used = 0;
+  for (int i = 0; i < 4; i++) used += fits[i].ok;
+  return used;
+}
+
+} // namespace
+
+PhotoSearch FindPhoto(const Bitmap &b) {
+  PhotoSearch result;
+  Scale sc{b.Dpi()};
+  int cell = std::max(2, std::min(16, int(std::lround(sc.dpi / 75))));
+  CellGrid g;
+  BuildCells(b, cell, &g);
+  double cellsPerInch = sc.dpi / cell;
+  BackingModel &m = result.backing;
+  m.channels = g.channels;
+
+  // The margins: a ring of cells along the page's edges.
+  int ring = std::max(2, int(std::lround(0.12 * cellsPerInch)));
+  std::vector<uint8_t> isRing(g.luma.size(), 0);
+  for (int cy = 0; cy < g.rows; cy++)
+    for (int cx = 0; cx < g.cols; cx++)
+      isRing[g.Index(cx, cy)] = cx < ring || cy < ring || cx >= g.cols - ring || cy >= g.rows - ring;
+  std::vector<float> values;
+  for (int c = 0; c < g.channels; c++) {
+    values.clear();
+    for (size_t i = 0; i < isRing.size(); i++)
+      if (isRing[i]) values.push_back(g.mean[c][i]);
+    m.level[c] = Median(values);
+  }
+
+  // First pass: profiles from the margins alone, a loose mask of what is
+  // surely not backing; second pass: profiles from every backing cell.
+  BackingProfiles profiles;
+  Deviation dev;
+  std::vector<uint8_t> mask;
+  std::vector<uint8_t> backing = isRing;
+  for (int pass = 0; pass < 2; pass++) {
+    EstimateProfiles(g, backing, m.level, &profiles);
+    for (int c = 0; c < g.channels; c++) {
+      values.clear();
+      for (int cy = 0; cy < g.rows; cy++)
+        for (int cx = 0; cx < g.cols; cx++) {
+          int i = g.Index(cx, cy);
+          if (backing[i]) values.push_back(g.mean[c][i] - float(m.level[c]) - profiles.col[c][cx] - profiles.row[c][cy]);
+        }
+      dev.spread[c] = std::max(0.35, RobustSpread(values, 0));
+    }
+    values.clear();
+    for (int cy = 0; cy < g.rows; cy++)
+      for (int cx = 0; cx < g.cols; cx++)
+        if (backing[g.Index(cx, cy)]) values.push_back(g.sd[g.Index(cx, cy)] - profiles.colSd[cx]);
+    dev.sdSpread = std::max(0.25, RobustSpread(values, 0));
+    MarkForeground(g, m.level, profiles, dev, pass == 0 ? 8.0 : 5.5, &mask);
+    std::vector<uint8_t> grown = Dilate(mask, g.cols, g.rows, 2);
+    for (size_t i = 0; i < grown.size(); i++) backing[i] = !grown[i];
+  }
+  m.luma = g.channels == 3 ? (m.level[0] * 29 + m.level[1] * 150 + m.level[2] * 77) / 256 : m.level[0];
+  m.cellSpread = dev.spread[g.channels == 3 ? 1 : 0];
+
+  // Thin marks (hairs, streaks, single specks) go; the photo keeps its shape.
+  std::vector<uint8_t> solid = Dilate(Erode(mask, g.cols, g.rows, 1), g.cols, g.rows, 1);
+  for (size_t i = 0; i < solid.size(); i++) solid[i] &= mask[i];
+  // Parts of one photo separated by backing-toned areas join up.
+  std::vector<uint8_t> joined = Dilate(solid, g.cols, g.rows, std::max(1, int(std::lround(0.06 * cellsPerInch))));
+  std::vector<int> labels;
+  int count = Label(joined, g.cols, g.rows, &labels);
+  std::vector<std::vector<Point>> outlines(count + 1);
+  std::vector<int> cells(count + 1, 0);
+  for (int cy = 0; cy < g.rows; cy++) {
+    int first = -1, last = -1, label = 0;
+    for (int cx = 0; cx <= g.cols; cx++) {
+      int i = g.Index(std::min(cx, g.cols - 1), cy);
+      int l = cx < g.cols && solid[i] ? labels[i] : 0;
+      if (l) cells[l]++;
+      if (l == label && l) { last = cx; continue; }
+      if (label) {
+        // Row runs of the outline become corner points for the hull.
+        std::vector<Point> &o = outlines[label];
+        o.push_back({double(first * cell), double(cy * cell)});
+        o.push_back({double(first * cell), double((cy + 1) * cell)});
+        o.push_back({double((last + 1) * cell), double(cy * cell)});
+        o.push_back({double((last + 1) * cell), double((cy + 1) * cell)});
+      }
+      label = l;
+      first = last = cx;
+    }
+  }
+  int best = 0;
+  RotatedRect bestRect;
+  for (int l = 1; l <= count; l++) {
+    if (outlines[l].size() < 3) continue;
+    RotatedRect r = MinAreaRect(ConvexHull(outlines[l]));
+    double area = cells[l] / (cellsPerInch * cellsPerInch);
+    result.largestMarkSquareInches = std::max(result.largestMarkSquareInches, area);
+    double shortSide = std::min(r.width, r.height) / sc.dpi;
+    if (shortSide < MIN_PHOTO_SHORT_SIDE_INCHES || area < MIN_PHOTO_AREA_SQUARE_INCHES) continue;
+    result.photoSizedMarks++;
+    if (!best || cells[l] > cells[best]) {
+      best = l;
+      bestRect = r;
+    }
+  }
+  if (!best) return result;
+  result.photoFound = true;
+
+  Residual res;
+  BuildResidual(b, g, backing, m.luma, profiles, &res, &m.pixelNoise);
+  RotatedRect r = bestRect;
+  double sideThreshold = std::max(1.5, 1.5 * m.cellSpread);
+  Side sides[4];
+  SidesOf(r, sides);
+  double shift[4];
+  for (int i = 0; i < 4; i++) shift[i] = FindOuterEdge(res, sides[i], sc, sideThreshold);
+  {
+    double c = std::cos(r.angle), s = std::sin(r.angle);
+    r.height += shift[0] + shift[1];
+    r.cx += -s * (shift[1] - shift[0]) / 2; r.cy += c * (shift[1] - shift[0]) / 2;
+    r.width += shift[2] + shift[3];
+    r.cx += c * (shift[3] - shift[2]) / 2; r.cy += s * (shift[3] - shift[2]) / 2;
+  }
+  double segmentThreshold = std::max(2.0, 4 * m.pixelNoise / std::sqrt(std::max(16, sc.Px(0.12))) + 2 * m.cellSpread);
+  int fitted = 0;
+  for (int round = 0; round < 4; round++) {
+    RotatedRect before = r;
+    fitted = RefineRect(res, sc, segmentThreshold, &r);
+    if (fitted == 0) break;
+    if (std::fabs(r.angle - before.angle) < 0.002 * DEGREE && std::fabs(r.cx - before.cx) < 0.05 &&
+        std::fabs(r.cy - before.cy) < 0.05 && round >= 1)
+      break;
+  }
+  // A fit that wandered far from the outline is not trusted.
+  if (fitted && (std::fabs(r.angle - bestRect.angle) > 3 * DEGREE || r.width < bestRect.width * 0.7 ||
+                 r.height < bestRect.height * 0.7 || r.width > bestRect.width * 1.5 + sc.dpi || r.height > bestRect.height * 1.5 + sc.dpi)) {
+    r = bestRect;
+    fitted = 0;
+  }
+  result.box = NormaliseRect(r);
+  result.sidesFitted = fitted;
+  return result;
+}
+
+} // namespace pagefit
