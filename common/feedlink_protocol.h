@@ -1,0 +1,108 @@
+// The scanner driver's command interface: the command block every command
+// passes through, the data blocks some commands carry, and the command codes.
+// Shared by the agent and by the virtual scanner, so both sides agree on
+// every byte. The blocks hold 32-bit pointers: this only builds for the
+// 32-bit Windows target.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#if defined(_WIN32) && !defined(_WIN64)
+
+enum ScannerCommand : uint16_t {
+    SC_OPEN = 0,
+    SC_CLOSE = 1,
+    SC_GET_INFO = 2,
+    SC_GET_EXTRA_INFO = 3,
+    SC_GET_TABLE_FORMAT = 6,
+    SC_SET_TABLE = 8,
+    SC_GET_GEOMETRY = 9,
+    SC_GET_BUTTON = 10,
+    SC_TAKE_PAPER = 11,
+    SC_END_PAGE = 12,
+    SC_PAPER_PRESENT = 13,
+    SC_ACQUIRE = 15,
+    SC_SET_PARAMS = 16,
+    SC_START = 17,
+    SC_READ = 18,
+    SC_STOP = 19,
+    SC_RELEASE = 20,
+    SC_PREPARE_READ = 23,
+    SC_IS_PRESENT = 24,
+};
+
+// Status of the final SC_READ of a page: its TransferCount lines still arrived.
+const int16_t SC_STATUS_END_OF_PAGE = 4;
+// Button code that asks for a scan.
+const int16_t SC_BUTTON_SCAN = 2;
+// Written into TransferSize with SC_START.
+const uint32_t SC_START_MAGIC = 0x41230000u;
+
+const uint32_t SC_GET_INFO_BYTES = 32;
+const uint32_t SC_GET_EXTRA_INFO_BYTES = 40;
+
+struct ScannerCommandBlock {
+    uint16_t Command;
+    int16_t Status;          // set by the driver; 0 = success
+    void *Data;              // the command's data block
+    uint32_t TransferSize;   // bytes asked for by SC_READ
+    uint32_t TransferCount;  // the driver's answer
+};
+
+struct TableFormat {
+    uint16_t MaxValue;
+    uint16_t Channels;    // 3: three tables; otherwise one
+    uint16_t EntryBytes;  // 1: byte entries; otherwise 16-bit entries
+    uint16_t Entries;
+    uint16_t GreyTable;   // with three tables, the one grey scans use: 3, 4 or 5
+    uint16_t Unused;
+};
+
+struct TableDownload {
+    void *Table;
+    uint16_t Brightness;
+    uint16_t Contrast;
+};
+
+struct ScanParameters {
+    uint32_t Reserved0;
+    void *Tables;            // null for line art; grey table; or all three tables
+    uint32_t ParameterBytes; // 28: the bytes that follow
+    uint16_t PaperArea[4];   // 1/300 inch; [2] width, [3] height
+    uint16_t XResolution;
+    uint16_t YResolution;
+    uint16_t ImageType;
+    uint16_t Option;
+    uint16_t Reserved28;
+    uint16_t TableUse;       // 2 line art, 0 grey, 1 colour
+    uint16_t Constant32;     // 2
+    uint16_t Brightness;
+    uint16_t Contrast;
+    uint16_t Reserved38;
+};
+
+struct ScanGeometry {
+    uint32_t Result0;
+    uint32_t LineBytes;
+    uint32_t Lines;
+    ScanParameters Image;
+};
+
+// The driver's one entry; its return value carries nothing the agent uses.
+typedef int(__stdcall *FeedlinkEntry)(ScannerCommandBlock *block);
+
+// A wrong target or packing must fail the build, not corrupt the device.
+static_assert(sizeof(void *) == 4, "the driver blocks assume 4-byte pointers");
+static_assert(sizeof(ScannerCommandBlock) == 16, "command block is 16 bytes");
+static_assert(offsetof(ScannerCommandBlock, Data) == 4, "command block layout");
+static_assert(offsetof(ScannerCommandBlock, TransferCount) == 12, "command block layout");
+static_assert(sizeof(TableFormat) == 12, "table format block is 12 bytes");
+static_assert(sizeof(TableDownload) == 8, "table download block is 8 bytes");
+static_assert(sizeof(ScanParameters) == 40, "scan parameters block is 40 bytes");
+static_assert(offsetof(ScanParameters, PaperArea) == 12, "scan parameters layout");
+static_assert(offsetof(ScanParameters, Brightness) == 34, "scan parameters layout");
+static_assert(sizeof(ScanGeometry) == 52, "geometry block is 52 bytes");
+static_assert(offsetof(ScanGeometry, Image) == 12, "geometry block layout");
+
+#endif
