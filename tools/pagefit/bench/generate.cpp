@@ -121,6 +121,15 @@ synth::Scene MakeScene(const std::string &category, synth::Random &rng, const st
     double b = std::min(252.0, s.backing[1] + rng.Uniform(6, 14));
     for (double &c : s.border) c = b;
   }
+  if (category == "line-art") {
+    // A threshold keeps only which side of it a tone lies on: a print's edge
+    // survives where the print and the backing fall on opposite sides, as a
+    // white border on black or a dark border on white does.
+    SetBacking(s, kind == WHITE ? WHITE : BLACK, rng);
+    s.borderWidth = rng.Uniform(0.08, 0.25) * s.dpi;
+    double b = s.backing[1] > 128 ? rng.Uniform(15, 60) : rng.Uniform(200, 250);
+    for (double &c : s.border) c = b;
+  }
   if (category == "rounded") s.cornerRadius = rng.Uniform(0.06, 0.15) * s.dpi;
   if (category == "blank" || category == "dust") {
     s.hasPhoto = false;

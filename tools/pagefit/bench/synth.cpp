@@ -275,12 +275,15 @@ bool WriteFile(const std::string &path, const std::vector<uint8_t> &bytes) {
 bool ReadFile(const std::string &path, std::vector<uint8_t> *bytes) {
   FILE *f = fopen(path.c_str(), "rb");
   if (!f) return false;
-  bytes->clear();
-  uint8_t buffer[65536];
-  size_t n;
-  while ((n = fread(buffer, 1, sizeof buffer, f)) > 0) bytes->insert(bytes->end(), buffer, buffer + n);
+  bool ok = fseek(f, 0, SEEK_END) == 0;
+  long size = ok ? ftell(f) : -1;
+  ok = size >= 0 && fseek(f, 0, SEEK_SET) == 0;
+  if (ok) {
+    bytes->resize(size_t(size));
+    ok = fread(bytes->data(), 1, bytes->size(), f) == bytes->size();
+  }
   fclose(f);
-  return true;
+  return ok;
 }
 
 } // namespace synth

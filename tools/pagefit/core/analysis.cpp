@@ -25,6 +25,7 @@ namespace {
 const double DEGREE = 0.017453292519943295;
 
 double Median(std::vector<float> v) {
+  // Taken by value: callers pass copies or vectors they no longer need.
   if (v.empty()) return 0;
   size_t mid = v.size() / 2;
   std::nth_element(v.begin(), v.begin() + mid, v.end());
@@ -90,14 +91,14 @@ void BuildCells(const Bitmap &b, int cell, CellGrid *g) {
         for (int cx = 0; cx < g->cols; cx++) {
           int x0 = cx * cell, x1 = std::min(b.width, x0 + cell);
           uint32_t s0 = 0, s1 = 0, s2 = 0, sl = 0, sl2 = 0;
+          // Texture is measured on green, which carries most of the luma.
           for (int x = x0; x < x1; x++) {
             const uint8_t *p = row + 3 * x;
-            int l = Luma24(p);
             s0 += p[0]; s1 += p[1]; s2 += p[2];
-            sl += l; sl2 += l * l;
+            sl2 += p[1] * p[1];
           }
           sum[0][cx] += s0; sum[1][cx] += s1; sum[2][cx] += s2;
-          sumL[cx] += sl; sumL2[cx] += sl2;
+          sumL[cx] += s1; sumL2[cx] += sl2;
         }
       } else {
         RowLuma(b, y, luma.data());
@@ -113,12 +114,13 @@ void BuildCells(const Bitmap &b, int cell, CellGrid *g) {
       int count = (std::min(b.width, (cx + 1) * cell) - cx * cell) * (y1 - y0);
       int i = g->Index(cx, cy);
       double m = double(sumL[cx]) / count;
-      g->luma[i] = float(m);
       g->sd[i] = float(std::sqrt(std::max(0.0, double(sumL2[cx]) / count - m * m)));
-      if (g->channels == 3)
+      if (g->channels == 3) {
         for (int c = 0; c < 3; c++) g->mean[c][i] = float(double(sum[c][cx]) / count);
-      else
-        g->mean[0][i] = float(m);
+        g->luma[i] = (g->mean[0][i] * 29 + g->mean[1][i] * 150 + g->mean[2][i] * 77) / 256;
+      } else {
+        g->mean[0][i] = g->luma[i] = float(m);
+      }
     }
   }
 }
@@ -148,19 +150,25 @@ void FillGaps(std::vector<float> &v, const std::vector<int> &count) {
 
 void EstimateProfiles(const CellGrid &g, const std::vector<uint8_t> &isBacking, const double level[3],
                       BackingProfiles *p) {
+  // Gathered row by row (the grid's memory order), then a median per column.
+  std::vector<std::vector<float>> columns(g.cols);
   std::vector<float> values;
   std::vector<int> count;
-  for (int c = 0; c < g.channels; c++) {
-    p->col[c].assign(g.cols, 0);
+  auto medianOfColumns = [&](std::vector<float> *out) {
+    out->assign(g.cols, 0);
     count.assign(g.cols, 0);
     for (int cx = 0; cx < g.cols; cx++) {
-      values.clear();
-      for (int cy = 0; cy < g.rows; cy++)
-        if (isBacking[g.Index(cx, cy)]) values.push_back(g.mean[c][g.Index(cx, cy)] - float(level[c]));
-      count[cx] = values.size() >= 3 ? int(values.size()) : 0;
-      if (count[cx]) p->col[c][cx] = float(Median(values));
+      count[cx] = columns[cx].size() >= 3 ? int(columns[cx].size()) : 0;
+      if (count[cx]) (*out)[cx] = float(Median(std::move(columns[cx])));
+      columns[cx].clear();
     }
-    FillGaps(p->col[c], count);
+    FillGaps(*out, count);
+  };
+  for (int c = 0; c < g.channels; c++) {
+    for (int cy = 0; cy < g.rows; cy++)
+      for (int cx = 0; cx < g.cols; cx++)
+        if (isBacking[g.Index(cx, cy)]) columns[cx].push_back(g.mean[c][g.Index(cx, cy)] - float(level[c]));
+    medianOfColumns(&p->col[c]);
     p->row[c].assign(g.rows, 0);
     count.assign(g.rows, 0);
     for (int cy = 0; cy < g.rows; cy++) {
@@ -172,16 +180,10 @@ void EstimateProfiles(const CellGrid &g, const std::vector<uint8_t> &isBacking, 
     }
     FillGaps(p->row[c], count);
   }
-  p->colSd.assign(g.cols, 0);
-  count.assign(g.cols, 0);
-  for (int cx = 0; cx < g.cols; cx++) {
-    values.clear();
-    for (int cy = 0; cy < g.rows; cy++)
-      if (isBacking[g.Index(cx, cy)]) values.push_back(g.sd[g.Index(cx, cy)]);
-    count[cx] = values.size() >= 3 ? int(values.size()) : 0;
-    if (count[cx]) p->colSd[cx] = float(Median(values));
-  }
-  FillGaps(p->colSd, count);
+  for (int cy = 0; cy < g.rows; cy++)
+    for (int cx = 0; cx < g.cols; cx++)
+      if (isBacking[g.Index(cx, cy)]) columns[cx].push_back(g.sd[g.Index(cx, cy)]);
+  medianOfColumns(&p->colSd);
 }
 
 // Marks the cells that differ from the backing model in tone or texture.
@@ -315,25 +317,28 @@ void BuildResidual(const Bitmap &b, const CellGrid &g, const std::vector<uint8_t
   std::vector<int> count(b.width, 0);
   std::vector<uint8_t> luma(b.width);
   std::vector<uint32_t> diffHistogram(256, 0);
-  for (int y = 0; y < b.height; y++) {
+  // Every fourth row is plenty for a column's mean and for the noise.
+  for (int y = 0; y < b.height; y += 4) {
     int cy = y / g.cell;
     RowLuma(b, y, luma.data());
     float rowDev = r->rowOffset[y];
-    for (int x = 0; x < b.width; x++) {
-      if (!isBacking[g.Index(x / g.cell, cy)]) continue;
-      sum[x] += luma[x] - rowDev;
-      count[x]++;
+    const uint8_t *backingRow = &isBacking[g.Index(0, cy)];
+    for (int cx = 0; cx < g.cols; cx++) {
+      if (!backingRow[cx]) continue;
+      int x0 = cx * g.cell, x1 = std::min(b.width, x0 + g.cell);
+      for (int x = x0; x < x1; x++) {
+        sum[x] += luma[x] - rowDev;
+        count[x]++;
+      }
+      if (cx + 1 < g.cols && backingRow[cx + 1])
+        for (int x = x0; x < x1; x++) diffHistogram[std::abs(int(luma[x + 1]) - int(luma[x]))]++;
     }
-    if (y % 4 == 0)
-      for (int x = 0; x + 1 < b.width; x++)
-        if (isBacking[g.Index(x / g.cell, cy)] && isBacking[g.Index((x + 1) / g.cell, cy)])
-          diffHistogram[std::abs(int(luma[x + 1]) - int(luma[x]))]++;
   }
   r->colOffset.resize(b.width);
   const std::vector<float> &colCells = p.col[g.channels == 3 ? 1 : 0];
   for (int x = 0; x < b.width; x++) {
     // Columns with too few backing pixels fall back to the cell profile.
-    r->colOffset[x] = count[x] >= 8 ? float(sum[x] / count[x]) : float(lumaLevel + colCells[x / g.cell]);
+    r->colOffset[x] = count[x] >= 3 ? float(sum[x] / count[x]) : float(lumaLevel + colCells[x / g.cell]);
   }
   uint64_t total = 0, seen = 0;
   for (uint32_t h : diffHistogram) total += h;
@@ -397,7 +402,7 @@ double FindOuterEdge(const Residual &res, const Side &s, const Scale &sc, double
   int inner = sc.Px(0.05), outer = sc.Px(0.3), run = std::max(3, sc.Px(0.03));
   double extent = s.halfLength * 0.8;
   std::vector<double> p;
-  Profile(res, s, -extent, extent, 2.0, -inner, outer, &p);
+  Profile(res, s, -extent, extent, 3.0, -inner, outer, &p);
   int n = int(p.size()), k = 0;
   while (k < n && std::fabs(p[k]) <= threshold) k++;
   if (k == n) return 0;
@@ -501,7 +506,7 @@ int RefineRect(const Residual &res, const Scale &sc, double threshold, RotatedRe
     pts.clear();
     for (int k = 0; k < segments; k++) {
       double a0 = -extent + k * step;
-      Profile(res, s, a0, a0 + step - 1, 1.0, -reach, reach, &profile);
+      Profile(res, s, a0, a0 + step - 1, 2.0, -reach, reach, &profile);
       double o, c;
       if (LocateEdge(profile, reach, shadow, threshold, &o, &c)) pts.push_back({a0 + step / 2, o, std::min(std::fabs(c), 60.0)});
     }
@@ -572,10 +577,12 @@ PhotoSearch FindPhoto(const Bitmap &b) {
   std::vector<uint8_t> backing = isRing;
   for (int pass = 0; pass < 2; pass++) {
     EstimateProfiles(g, backing, m.level, &profiles);
+    // Spreads from a thinned set of cells: a few ten thousand are plenty.
+    int thin = std::max(1, int(g.luma.size() / 40000));
     for (int c = 0; c < g.channels; c++) {
       values.clear();
       for (int cy = 0; cy < g.rows; cy++)
-        for (int cx = 0; cx < g.cols; cx++) {
+        for (int cx = cy % thin; cx < g.cols; cx += thin) {
           int i = g.Index(cx, cy);
           if (backing[i]) values.push_back(g.mean[c][i] - float(m.level[c]) - profiles.col[c][cx] - profiles.row[c][cy]);
         }
@@ -583,7 +590,7 @@ PhotoSearch FindPhoto(const Bitmap &b) {
     }
     values.clear();
     for (int cy = 0; cy < g.rows; cy++)
-      for (int cx = 0; cx < g.cols; cx++)
+      for (int cx = cy % thin; cx < g.cols; cx += thin)
         if (backing[g.Index(cx, cy)]) values.push_back(g.sd[g.Index(cx, cy)] - profiles.colSd[cx]);
     dev.sdSpread = std::max(0.25, RobustSpread(values, 0));
     MarkForeground(g, m.level, profiles, dev, pass == 0 ? 8.0 : 5.5, &mask);

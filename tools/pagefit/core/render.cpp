@@ -54,13 +54,33 @@ std::vector<uint8_t> RenderRotated(const Bitmap &b, const RotatedRect &frame, in
     int64_t fx = int64_t(std::llround(sx * ONE)), fy = int64_t(std::llround(sy * ONE));
     int64_t stepX = int64_t(std::llround(c * ONE)), stepY = int64_t(std::llround(s * ONE));
     for (int i = 0; i < outWidth; i++, fx += stepX, fy += stepY) {
+      if (uint64_t(fx) < uint64_t(W - 1) * ONE && uint64_t(fy) < uint64_t(H - 1) * ONE && !nearest) {
+        // Inside: all four neighbours exist.
+        int x0 = int(fx >> FRACTION_BITS), y0 = int(fy >> FRACTION_BITS);
+        int wx = int((fx >> 8) & 255), wy = int((fy >> 8) & 255);
+        const uint8_t *r0 = top + ptrdiff_t(y0) * down, *r1 = r0 + down;
+        if (b.bits == 24) {
+          const uint8_t *a = r0 + 3 * x0, *d = r1 + 3 * x0;
+          uint8_t *p = dst + 3 * i;
+          for (int k = 0; k < 3; k++) {
+            int upper = a[k] * 256 + (a[k + 3] - a[k]) * wx, lower = d[k] * 256 + (d[k + 3] - d[k]) * wx;
+            p[k] = uint8_t((upper * 256 + (lower - upper) * wy + 32768) >> 16);
+          }
+          continue;
+        }
+        if (b.bits == 8) {
+          int upper = r0[x0] * 256 + (r0[x0 + 1] - r0[x0]) * wx, lower = r1[x0] * 256 + (r1[x0 + 1] - r1[x0]) * wx;
+          dst[i] = uint8_t((upper * 256 + (lower - upper) * wy + 32768) >> 16);
+          continue;
+        }
+      }
       // Half a pixel beyond the outer pixel centres still belongs to the page.
       int64_t cx = std::max<int64_t>(0, std::min<int64_t>(fx, (W - 1) * ONE));
       int64_t cy = std::max<int64_t>(0, std::min<int64_t>(fy, (H - 1) * ONE));
       bool inside = fx >= -ONE / 2 && fy >= -ONE / 2 && fx <= (W - 1) * ONE + ONE / 2 && fy <= (H - 1) * ONE + ONE / 2;
       int x0 = int(cx >> FRACTION_BITS), y0 = int(cy >> FRACTION_BITS);
       int wx = int((cx >> 8) & 255), wy = int((cy >> 8) & 255);
-      int x1 = std::min<int64_t>(x0 + 1, W - 1) == x0 ? x0 : x0 + 1;
+      int x1 = int(std::min<int64_t>(x0 + 1, W - 1));
       bool lastRow = y0 + 1 >= H;
       const uint8_t *r0 = top + ptrdiff_t(y0) * down;
       const uint8_t *r1 = lastRow ? r0 : r0 + down;
