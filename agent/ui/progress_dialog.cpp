@@ -1,0 +1,237 @@
+// The progress dialog: a small modeless window with a message, optionally a
+// bar with a percentage and a cancel line. Every step also dispatches the
+// thread's waiting messages, which is what keeps the agent responsive while
+// a long operation runs on its only thread.
+#include "ui.h"
+
+#include <cstdio>
+
+#include "shared.h"
+
+HWND ProgressDialogWindow;
+int ProgressCancelled;
+
+// One progress dialog at a time, owned by the thread running the job.
+static struct {
+    int cancelShown;
+    unsigned count;
+    unsigned total;
+    int barWidth;  // the drawing area inside the bar control
+    int barHeight;
+    HFONT boldFont;
+} Progress;
+
+// Layout, in pixels of the dialog's client area.
+const int MARGIN = 20;
+const int FRAME_INSET = 10;
+const int GAP_BELOW_TEXT = 10;
+const int CANCEL_TEXT_CAPACITY = 40;
+
+static SIZE ControlSize(HWND dialog, int id)
+{
+    RECT rect = {};
+    GetWindowRect(GetDlgItem(dialog, id), &rect);
+    SIZE size = {rect.right - rect.left, rect.bottom - rect.top};
+    return size;
+}
+
+static void MoveControl(HWND dialog, int id, int x, int y, int width, int height)
+{
+    MoveWindow(GetDlgItem(dialog, id), x, y, width, height, TRUE);
+}
+
+// Height of `text` word-wrapped to `width` in the control's own font.
+static int MeasureText(HWND control, const char *text, int width)
+{
+    HDC dc = GetDC(control);
+    HFONT font = (HFONT)SendMessageA(control, WM_GETFONT, 0, 0);
+    HGDIOBJ previous = font ? SelectObject(dc, font) : nullptr;
+    RECT rect = {0, 0, width, 0};
+    DrawTextA(dc, text, -1, &rect, DT_CALCRECT | DT_WORDBREAK | DT_EXTERNALLEADING);
+    if (previous)
+        SelectObject(dc, previous);
+    ReleaseDC(control, dc);
+    return rect.bottom - rect.top;
+}
+
+// Gives the cancel line a bold copy of its font; on any failure it keeps its own.
+static void MakeCancelLineBold(HWND control)
+{
+    HFONT font = (HFONT)SendMessageA(control, WM_GETFONT, 0, 0);
+    if (!font)
+        font = (HFONT)GetStockObject(SYSTEM_FONT);
+    LOGFONTA description;
+    if (!font || !GetObjectA(font, sizeof description, &description))
+        return;
+    description.lfWeight = FW_BOLD;
+    Progress.boldFont = CreateFontIndirectA(&description);
+    if (Progress.boldFont)
+        SendMessageA(control, WM_SETFONT, (WPARAM)Progress.boldFont, TRUE);
+}
+
+static void OnProgressInit(HWND dialog, const ProgressRequest *request)
+{
+    SetWindowTextA(dialog, request->caption);
+    int screenWidth = GetSystemMetrics(SM_CXSCREEN);
+    int screenHeight = GetSystemMetrics(SM_CYSCREEN);
+
+    HWND message = GetDlgItem(dialog, IDC_PROGRESS_TEXT);
+    int width = ControlSize(dialog, IDC_PROGRESS_TEXT).cx;
+    int textHeight = MeasureText(message, request->text, width);
+    MoveControl(dialog, IDC_PROGRESS_TEXT, MARGIN, MARGIN, width, textHeight);
+    SetWindowTextA(message, request->text);
+
+    int barHeight = 0;
+    if (request->showBar) {
+        SIZE bar = ControlSize(dialog, IDC_PROGRESS_BAR);
+        int labelWidth = ControlSize(dialog, IDC_PROGRESS_PERCENT).cx;
+        barHeight = bar.cy;
+        Progress.barWidth = bar.cx - 2;
+        Progress.barHeight = bar.cy - 2;
+        MoveControl(dialog, IDC_PROGRESS_BAR, MARGIN, textHeight + 30, bar.cx, bar.cy);
+        // The percentage is right-aligned with the message and as tall as the bar.
+        MoveControl(dialog, IDC_PROGRESS_PERCENT, MARGIN + width - labelWidth, textHeight + 30, labelWidth, bar.cy);
+    } else {
+        ShowWindow(GetDlgItem(dialog, IDC_PROGRESS_BAR), SW_HIDE);
+        ShowWindow(GetDlgItem(dialog, IDC_PROGRESS_PERCENT), SW_HIDE);
+    }
+
+    MoveControl(dialog, IDC_PROGRESS_FRAME, FRAME_INSET, FRAME_INSET, width + 20, textHeight + barHeight + 30);
+
+    int cancelHeight = 0;
+    HWND cancelLine = GetDlgItem(dialog, IDC_PROGRESS_CANCEL);
+    if (request->showCancel) {
+        Progress.cancelShown = 1;
+        cancelHeight = ControlSize(dialog, IDC_PROGRESS_CANCEL).cy;
+        MoveControl(dialog, IDC_PROGRESS_CANCEL, MARGIN, textHeight + barHeight + 50, width, cancelHeight);
+        char cancelText[CANCEL_TEXT_CAPACITY] = "";
+        LoadStringA(ResourceLibrary, IDS_PROGRESS_CANCEL, cancelText, sizeof cancelText);
+        SetWindowTextA(cancelLine, cancelText);
+        MakeCancelLineBold(cancelLine);
+    } else {
+        Progress.cancelShown = 0;
+        ShowWindow(cancelLine, SW_HIDE);
+    }
+
+    int dialogWidth = width + 45;
+    int dialogHeight = GetSystemMetrics(SM_CYCAPTION) + textHeight + barHeight + cancelHeight + 60;
+    MoveWindow(dialog, (screenWidth - dialogWidth) / 2, (screenHeight - dialogHeight) / 2, dialogWidth, dialogHeight,
+               TRUE);
+    SetWindowPos(dialog, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+    SetActiveWindow(dialog);
+    SetForegroundWindow(dialog);
+}
+
+static INT_PTR CALLBACK ProgressDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_INITDIALOG:
+        OnProgressInit(dialog, (const ProgressRequest *)lParam);
+        return TRUE;
+    case WM_COMMAND:
+        // Only IDCANCEL (Esc, or a template button with that id) cancels, and
+        // only while cancelling is offered; the cancel line itself is just text.
+        if (LOWORD(wParam) == IDCANCEL && Progress.cancelShown)
+            ProgressCancelled = 1;
+        return TRUE;
+    case WM_ACTIVATE:
+        BringWindowToTop(dialog);
+        return FALSE;
+    case WM_PAINT: {
+        // The bar is drawn by the steps, not here.
+        PAINTSTRUCT paint;
+        BeginPaint(dialog, &paint);
+        EndPaint(dialog, &paint);
+        return TRUE;
+    }
+    case WM_CLOSE:
+        DestroyWindow(dialog);
+        return TRUE;
+    case WM_DESTROY:
+        if (Progress.boldFont) {
+            DeleteObject(Progress.boldFont);
+            Progress.boldFont = nullptr;
+        }
+        ProgressDialogWindow = nullptr;
+        return TRUE;
+    case WM_TIMER:
+        return TRUE;
+    }
+    return FALSE;
+}
+
+int ShowProgress(const ProgressRequest *request)
+{
+    ProgressCancelled = 0;
+    LPCDLGTEMPLATEA dialogTemplate = LoadDialogTemplate(IDD_PROGRESS);
+    if (!dialogTemplate)
+        return 0;
+    Progress.total = request->total;
+    Progress.count = 0;
+    ProgressDialogWindow = CreateDialogIndirectParamA(AppInstance, dialogTemplate, nullptr, ProgressDialogProc,
+                                                      (LPARAM)request);
+    if (ProgressDialogWindow) {
+        ShowWindow(ProgressDialogWindow, SW_SHOWNORMAL);
+        UpdateWindow(ProgressDialogWindow);
+    }
+    return 1;
+}
+
+// Shade of bar column x: from (200, 200, 255) at the left edge to pure blue,
+// reached at about 78 % of the width and kept from there on.
+static int ColumnShade(int x)
+{
+    int shade = 200 - x * 255 / Progress.barWidth;
+    return shade < 0 ? 0 : shade;
+}
+
+static void DrawProgress(double fraction)
+{
+    HWND dialog = ProgressDialogWindow;
+    unsigned percent = fraction * 100 >= 100 ? 100 : (unsigned)(fraction * 100);
+    char label[16];
+    snprintf(label, sizeof label, "%u%%", percent);
+    SetDlgItemTextA(dialog, IDC_PROGRESS_PERCENT, label);
+
+    if (Progress.barWidth <= 0)
+        return;
+    double filledExact = Progress.barWidth * fraction;
+    int filled = filledExact >= Progress.barWidth ? Progress.barWidth : (int)filledExact;
+    HWND bar = GetDlgItem(dialog, IDC_PROGRESS_BAR);
+    HDC dc = GetDC(bar);
+    for (int x = 0; x < filled; ++x) {
+        int shade = ColumnShade(x);
+        HPEN pen = CreatePen(PS_SOLID, 1, RGB(shade, shade, 255));
+        HGDIOBJ previous = SelectObject(dc, pen);
+        MoveToEx(dc, x, 0, nullptr);
+        LineTo(dc, x, Progress.barHeight);
+        SelectObject(dc, previous);
+        DeleteObject(pen);
+    }
+    ReleaseDC(bar, dc);
+}
+
+int StepProgress(unsigned amount)
+{
+    Progress.count += amount;
+    if (ProgressDialogWindow) {
+        // A zero total would divide by zero; callers promise at least 1.
+        double fraction = Progress.total ? (double)Progress.count / (double)Progress.total : 1.0;
+        DrawProgress(fraction);
+    }
+    MSG message;
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE | PM_NOYIELD)) {
+        if (ProgressDialogWindow && IsDialogMessageA(ProgressDialogWindow, &message))
+            continue;
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+    }
+    return ProgressCancelled ? 1 : 0;
+}
+
+void CloseProgress(void)
+{
+    ProgressCancelled = 0;
+    if (ProgressDialogWindow)
+        SendMessageA(ProgressDialogWindow, WM_CLOSE, 0, 0);
+}
