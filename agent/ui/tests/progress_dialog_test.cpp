@@ -1,0 +1,349 @@
+// The progress dialog under Wine: layout from the template's own sizes, the
+// percentage and the bar drawn column by column, and cancelling.
+#include <windows.h>
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "shared.h"
+#include "test_support.h"
+#include "ui.h"
+
+namespace {
+
+// Builds an in-memory dialog template (classic DLGTEMPLATE) control by control.
+class TemplateBuilder {
+public:
+    TemplateBuilder(short width, short height)
+    {
+        DLGTEMPLATE header = {};
+        header.style = DS_SETFONT | DS_MODALFRAME | WS_POPUP | WS_CAPTION;
+        header.cx = width;
+        header.cy = height;
+        Append(&header, sizeof header);
+        Word(0); // no menu
+        Word(0); // standard class
+        Word(0); // no title
+        Word(8);
+        Text(L"MS Shell Dlg");
+    }
+    void Control(WORD id, WORD classAtom, DWORD style, short x, short y, short cx, short cy, const wchar_t *text)
+    {
+        Align();
+        DLGITEMTEMPLATE item = {};
+        item.style = style | WS_CHILD | WS_VISIBLE;
+        item.x = x;
+        item.y = y;
+        item.cx = cx;
+        item.cy = cy;
+        item.id = id;
+        Append(&item, sizeof item);
+        Word(0xFFFF);
+        Word(classAtom);
+        Text(text);
+        Word(0); // no creation data
+        ++reinterpret_cast<DLGTEMPLATE *>(bytes.data())->cdit;
+    }
+    const std::vector<BYTE> &Bytes() const { return bytes; }
+
+private:
+    void Append(const void *data, size_t size)
+    {
+        const BYTE *p = static_cast<const BYTE *>(data);
+        bytes.insert(bytes.end(), p, p + size);
+    }
+    void Word(WORD value) { Append(&value, sizeof value); }
+    void Text(const wchar_t *text) { Append(text, (wcslen(text) + 1) * sizeof(wchar_t)); }
+    void Align()
+    {
+        while (bytes.size() % 4)
+            bytes.push_back(0);
+    }
+    std::vector<BYTE> bytes;
+};
+
+const WORD BUTTON = 0x0080, STATIC = 0x0082;
+
+INT_PTR CALLBACK ProbeProc(HWND, UINT message, WPARAM, LPARAM) { return message == WM_INITDIALOG; }
+
+struct TemplateSizes {
+    short textWidth, barWidth, barHeight, labelWidth, cancelHeight;
+};
+
+std::vector<BYTE> ProgressTemplate(const TemplateSizes &sizes)
+{
+    TemplateBuilder builder(220, 120);
+    builder.Control(IDC_PROGRESS_FRAME, BUTTON, BS_GROUPBOX, 4, 4, 200, 60, L"");
+    builder.Control(IDC_PROGRESS_TEXT, STATIC, SS_LEFT, 10, 10, sizes.textWidth, 10, L"");
+    // A sunken static has a one-pixel edge: its drawing area is two pixels
+    // smaller than the control, as the bar's arithmetic expects.
+    builder.Control(IDC_PROGRESS_BAR, STATIC, SS_SUNKEN, 10, 30, sizes.barWidth, sizes.barHeight, L"");
+    builder.Control(IDC_PROGRESS_PERCENT, STATIC, SS_RIGHT, 150, 30, sizes.labelWidth, 8, L"0%");
+    builder.Control(IDC_PROGRESS_CANCEL, STATIC, SS_LEFT, 10, 60, 180, sizes.cancelHeight, L"");
+    return builder.Bytes();
+}
+
+// Copies the bare resource library and writes the template in as dialog 115.
+class ProgressDialogTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        AppInstance = GetModuleHandleA(nullptr);
+        folder = testsupport::MakeScratchFolder("progress");
+        ASSERT_FALSE(folder.empty());
+    }
+    void TearDown() override
+    {
+        CloseProgress();
+        if (ResourceLibrary)
+            FreeLibrary(ResourceLibrary);
+        ResourceLibrary = nullptr;
+        testsupport::RemoveTree(folder);
+    }
+    void UseTemplate(const std::vector<BYTE> *dialogTemplate)
+    {
+        std::string library = folder + "\\res" + std::to_string(++copies) + ".dll";
+        ASSERT_TRUE(CopyFileA((testsupport::ProgramDirectory() + "progress_test_res.dll").c_str(), library.c_str(), FALSE));
+        if (dialogTemplate) {
+            HANDLE update = BeginUpdateResourceA(library.c_str(), FALSE);
+            ASSERT_NE(update, nullptr);
+            ASSERT_TRUE(UpdateResourceA(update, (LPCSTR)RT_DIALOG, MAKEINTRESOURCEA(IDD_PROGRESS),
+                                        MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL), (void *)dialogTemplate->data(),
+                                        (DWORD)dialogTemplate->size()));
+            ASSERT_TRUE(EndUpdateResourceA(update, FALSE));
+        }
+        if (ResourceLibrary)
+            FreeLibrary(ResourceLibrary);
+        ResourceLibrary = LoadLibraryExA(library.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+        ASSERT_NE(ResourceLibrary, nullptr);
+    }
+    // Pixel size of a control as the template alone makes it.
+    static SIZE TemplateControlSize(const std::vector<BYTE> &dialogTemplate, int id)
+    {
+        HWND probe = CreateDialogIndirectParamA(AppInstance, (LPCDLGTEMPLATEA)dialogTemplate.data(), nullptr,
+                                                ProbeProc, 0);
+        RECT rect = {};
+        GetWindowRect(GetDlgItem(probe, id), &rect);
+        DestroyWindow(probe);
+        SIZE size = {rect.right - rect.left, rect.bottom - rect.top};
+        return size;
+    }
+
+    static RECT ClientRectOf(int id)
+    {
+        HWND control = GetDlgItem(ProgressDialogWindow, id);
+        RECT rect;
+        GetWindowRect(control, &rect);
+        MapWindowPoints(nullptr, ProgressDialogWindow, (POINT *)&rect, 2);
+        return rect;
+    }
+    static std::string Label()
+    {
+        char text[32] = "";
+        GetDlgItemTextA(ProgressDialogWindow, IDC_PROGRESS_PERCENT, text, sizeof text);
+        return text;
+    }
+    static int MeasuredTextHeight(const char *text, int width)
+    {
+        HWND control = GetDlgItem(ProgressDialogWindow, IDC_PROGRESS_TEXT);
+        HDC dc = GetDC(control);
+        HGDIOBJ previous = SelectObject(dc, (HFONT)SendMessageA(control, WM_GETFONT, 0, 0));
+        RECT rect = {0, 0, width, 0};
+        DrawTextA(dc, text, -1, &rect, DT_CALCRECT | DT_WORDBREAK | DT_EXTERNALLEADING);
+        SelectObject(dc, previous);
+        ReleaseDC(control, dc);
+        return rect.bottom;
+    }
+
+    std::string folder;
+    int copies = 0;
+};
+
+#define EXPECT_RECT(rect, x, y, w, h)                                                        \
+    do {                                                                                     \
+        EXPECT_EQ((rect).left, (x));                                                         \
+        EXPECT_EQ((rect).top, (y));                                                          \
+        EXPECT_EQ((rect).right - (rect).left, (w));                                          \
+        EXPECT_EQ((rect).bottom - (rect).top, (h));                                          \
+    } while (0)
+
+const char LONG_TEXT[] = "Scanning your photo. Keep the sheet in the feeder until the page has been read, "
+                         "then take it out of the output tray.";
+
+TEST_F(ProgressDialogTest, LayoutFollowsTheTemplateSizes)
+{
+    struct Case {
+        int showBar, showCancel;
+    } cases[] = {{1, 1}, {1, 0}, {0, 1}, {0, 0}};
+    std::vector<BYTE> dialogTemplate = ProgressTemplate({150, 60, 12, 30, 10});
+    const SIZE text = TemplateControlSize(dialogTemplate, IDC_PROGRESS_TEXT);
+    const SIZE bar = TemplateControlSize(dialogTemplate, IDC_PROGRESS_BAR);
+    const SIZE label = TemplateControlSize(dialogTemplate, IDC_PROGRESS_PERCENT);
+    const SIZE cancel = TemplateControlSize(dialogTemplate, IDC_PROGRESS_CANCEL);
+    UseTemplate(&dialogTemplate);
+
+    for (const Case &c : cases) {
+        SCOPED_TRACE(testing::Message() << "bar " << c.showBar << " cancel " << c.showCancel);
+        ProgressRequest request = {"Velmora", LONG_TEXT, c.showCancel, c.showBar, 100};
+        ASSERT_EQ(ShowProgress(&request), 1);
+        ASSERT_NE(ProgressDialogWindow, nullptr);
+        const int W = text.cx;
+        const int H = MeasuredTextHeight(LONG_TEXT, W);
+        ASSERT_GT(H, 13) << "the long text wraps onto several lines";
+        const int BH = c.showBar ? bar.cy : 0;
+        const int CH = c.showCancel ? cancel.cy : 0;
+
+        EXPECT_RECT(ClientRectOf(IDC_PROGRESS_TEXT), 20, 20, W, H);
+        EXPECT_RECT(ClientRectOf(IDC_PROGRESS_FRAME), 10, 10, W + 20, H + BH + 30);
+        HWND dialog = ProgressDialogWindow;
+        EXPECT_EQ(IsWindowVisible(GetDlgItem(dialog, IDC_PROGRESS_BAR)) != 0, c.showBar != 0);
+        EXPECT_EQ(IsWindowVisible(GetDlgItem(dialog, IDC_PROGRESS_PERCENT)) != 0, c.showBar != 0);
+        EXPECT_EQ(IsWindowVisible(GetDlgItem(dialog, IDC_PROGRESS_CANCEL)) != 0, c.showCancel != 0);
+        if (c.showBar) {
+            EXPECT_RECT(ClientRectOf(IDC_PROGRESS_BAR), 20, H + 30, bar.cx, bar.cy);
+            EXPECT_RECT(ClientRectOf(IDC_PROGRESS_PERCENT), 20 + W - label.cx, H + 30, label.cx, bar.cy);
+        }
+        if (c.showCancel) {
+            EXPECT_RECT(ClientRectOf(IDC_PROGRESS_CANCEL), 20, H + BH + 50, W, CH);
+            char caption[64] = "";
+            GetDlgItemTextA(dialog, IDC_PROGRESS_CANCEL, caption, sizeof caption);
+            EXPECT_STREQ(caption, "Press Esc to stop scanning");
+            LOGFONTA font = {};
+            GetObjectA((HFONT)SendDlgItemMessageA(dialog, IDC_PROGRESS_CANCEL, WM_GETFONT, 0, 0), sizeof font, &font);
+            EXPECT_EQ(font.lfWeight, FW_BOLD);
+        }
+
+        RECT window;
+        GetWindowRect(dialog, &window);
+        const int width = W + 45, height = GetSystemMetrics(SM_CYCAPTION) + H + BH + CH + 60;
+        EXPECT_RECT(window, (GetSystemMetrics(SM_CXSCREEN) - width) / 2, (GetSystemMetrics(SM_CYSCREEN) - height) / 2,
+                    width, height);
+        EXPECT_TRUE(GetWindowLongA(dialog, GWL_EXSTYLE) & WS_EX_TOPMOST);
+        char title[64] = "";
+        GetWindowTextA(dialog, title, sizeof title);
+        EXPECT_STREQ(title, "Velmora");
+        CloseProgress();
+        EXPECT_EQ(ProgressDialogWindow, nullptr);
+    }
+}
+
+// The bar control whose drawing area is exactly 100 pixels wide: the
+// template's width in dialog units is searched for, since pixels per dialog
+// unit depend on the font.
+std::vector<BYTE> TemplateWithHundredPixelBar(HINSTANCE instance)
+{
+    for (short units = 40; units < 120; ++units) {
+        std::vector<BYTE> candidate = ProgressTemplate({150, units, 12, 30, 10});
+        HWND probe = CreateDialogIndirectParamA(instance, (LPCDLGTEMPLATEA)candidate.data(), nullptr, ProbeProc, 0);
+        RECT rect = {};
+        GetWindowRect(GetDlgItem(probe, IDC_PROGRESS_BAR), &rect);
+        DestroyWindow(probe);
+        if (rect.right - rect.left == 102)
+            return candidate;
+    }
+    return {};
+}
+
+int PumpedMessages;
+
+LRESULT CALLBACK CountingProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_APP)
+        ++PumpedMessages;
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+COLORREF BarPixel(int x)
+{
+    HWND bar = GetDlgItem(ProgressDialogWindow, IDC_PROGRESS_BAR);
+    HDC dc = GetDC(bar);
+    COLORREF colour = GetPixel(dc, x, 2);
+    ReleaseDC(bar, dc);
+    return colour;
+}
+
+TEST_F(ProgressDialogTest, QuarterStepsFillLabelAndBar)
+{
+    std::vector<BYTE> dialogTemplate = TemplateWithHundredPixelBar(AppInstance);
+    ASSERT_FALSE(dialogTemplate.empty()) << "no template width gives a 102-pixel bar";
+    UseTemplate(&dialogTemplate);
+    ProgressRequest request = {"Velmora", "Scanning", 1, 1, 1000};
+    ASSERT_EQ(ShowProgress(&request), 1);
+    const COLORREF unfilled = BarPixel(99);
+
+    struct Step {
+        const char *label;
+        int lastFilled; // the last column drawn after the step
+    } steps[] = {{"25%", 24}, {"50%", 49}, {"75%", 74}, {"100%", 99}};
+    for (const Step &step : steps) {
+        SCOPED_TRACE(step.label);
+        EXPECT_EQ(StepProgress(250), 0);
+        EXPECT_EQ(Label(), step.label);
+        EXPECT_EQ(GetBValue(BarPixel(step.lastFilled)), 255);
+        if (step.lastFilled < 99) {
+            EXPECT_EQ(BarPixel(step.lastFilled + 1), unfilled);
+        }
+    }
+    struct Column {
+        int x, shade;
+    } columns[] = {{0, 200}, {50, 73}, {78, 2}, {79, 0}, {99, 0}};
+    for (const Column &column : columns)
+        EXPECT_EQ(BarPixel(column.x), RGB(column.shade, column.shade, 255)) << "column " << column.x;
+
+    // Overshooting the total keeps the label and the bar full.
+    EXPECT_EQ(StepProgress(5000), 0);
+    EXPECT_EQ(Label(), "100%");
+    EXPECT_EQ(BarPixel(99), RGB(0, 0, 255));
+}
+
+TEST_F(ProgressDialogTest, EscapeCancelsOnlyWhenOfferedAndStaysReported)
+{
+    std::vector<BYTE> dialogTemplate = ProgressTemplate({150, 60, 12, 30, 10});
+    UseTemplate(&dialogTemplate);
+    struct Case {
+        int showCancel, expected;
+    } cases[] = {{0, 0}, {1, 1}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(testing::Message() << "cancel offered " << c.showCancel);
+        ProgressRequest request = {"Velmora", "Scanning", c.showCancel, 1, 100};
+        ASSERT_EQ(ShowProgress(&request), 1);
+        EXPECT_EQ(StepProgress(1), 0);
+        PostMessageA(ProgressDialogWindow, WM_KEYDOWN, VK_ESCAPE, 0);
+        EXPECT_EQ(StepProgress(1), c.expected);
+        EXPECT_EQ(StepProgress(1), c.expected) << "a cancel stays reported";
+        EXPECT_NE(ProgressDialogWindow, nullptr) << "cancelling never closes the dialog";
+        // A command from the cancel line itself is not a cancel.
+        SendMessageA(ProgressDialogWindow, WM_COMMAND, MAKEWPARAM(IDC_PROGRESS_CANCEL, BN_CLICKED), 0);
+        CloseProgress();
+        EXPECT_EQ(ProgressCancelled, 0);
+        EXPECT_EQ(ProgressDialogWindow, nullptr);
+    }
+}
+
+TEST_F(ProgressDialogTest, WithoutTemplateNothingIsDrawnButMessagesFlow)
+{
+    UseTemplate(nullptr);
+    ProgressRequest request = {"Velmora", "Scanning", 1, 1, 10};
+    EXPECT_EQ(ShowProgress(&request), 0);
+    EXPECT_EQ(ProgressDialogWindow, nullptr);
+
+    // The steps still pump the thread's queue.
+    WNDCLASSA windowClass = {};
+    windowClass.lpfnWndProc = CountingProc;
+    windowClass.hInstance = AppInstance;
+    windowClass.lpszClassName = "VelmoraPumpProbe";
+    RegisterClassA(&windowClass);
+    HWND window = CreateWindowExA(0, "VelmoraPumpProbe", "", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, AppInstance,
+                                  nullptr);
+    ASSERT_NE(window, nullptr);
+    PumpedMessages = 0;
+    PostMessageA(window, WM_APP, 0, 0);
+    PostMessageA(window, WM_APP, 0, 0);
+    EXPECT_EQ(StepProgress(20), 0);
+    EXPECT_EQ(PumpedMessages, 2);
+    DestroyWindow(window);
+    CloseProgress();
+}
+
+} // namespace
