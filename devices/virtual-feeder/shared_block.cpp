@@ -1,0 +1,180 @@
+// Mapping and locking the virtual scanner's shared block.
+#include "shared_block.h"
+
+#include <windows.h>
+#include <shlobj.h>
+
+#include <cstring>
+
+#include "page_render.h"
+
+namespace feeder {
+
+namespace {
+
+FeederState *MappedState = nullptr;
+HANDLE LockMutex = nullptr;
+
+bool CreateFolder(const std::string &folder)
+{
+    return CreateDirectoryA(folder.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS;
+}
+
+bool LayoutMatches(const FeederState *state)
+{
+    return state->Magic == FEEDER_STATE_MAGIC && state->Version == FEEDER_STATE_VERSION &&
+           state->Size == sizeof(FeederState);
+}
+
+// Maps the block once per process. A block another process already maps with
+// another layout is refused; a stale file nobody maps is started afresh.
+FeederState *MapState()
+{
+    if (MappedState)
+        return MappedState;
+    const std::string folder = DataFolder();
+    if (folder.empty())
+        return nullptr;
+    const std::string path = folder + "\\" + FEEDER_STATE_FILE;
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return nullptr;
+    HANDLE mapping = CreateFileMappingA(file, nullptr, PAGE_READWRITE, 0, sizeof(FeederState), FEEDER_STATE_NAME);
+    const bool sharedAlready = mapping && GetLastError() == ERROR_ALREADY_EXISTS;
+    CloseHandle(file);
+    if (!mapping)
+        return nullptr;
+    void *view = MapViewOfFile(mapping, FILE_MAP_ALL_ACCESS, 0, 0, sizeof(FeederState));
+    // The view keeps the mapping alive; the handle is not needed any more.
+    CloseHandle(mapping);
+    if (!view)
+        return nullptr;
+    FeederState *state = static_cast<FeederState *>(view);
+    if (!LayoutMatches(state)) {
+        if (sharedAlready && state->Magic == FEEDER_STATE_MAGIC) {
+            UnmapViewOfFile(view);
+            return nullptr;
+        }
+        InitialiseState(state, nullptr);
+    }
+    MappedState = state;
+    return MappedState;
+}
+
+} // namespace
+
+StateLock::StateLock() : state(nullptr), mutex_(nullptr)
+{
+    if (!LockMutex)
+        LockMutex = CreateMutexA(nullptr, FALSE, FEEDER_LOCK_NAME);
+    if (!LockMutex)
+        return;
+    // An abandoned lock means a holder died mid-call; the block is still
+    // the best state there is, so go on.
+    const DWORD wait = WaitForSingleObject(LockMutex, INFINITE);
+    if (wait != WAIT_OBJECT_0 && wait != WAIT_ABANDONED)
+        return;
+    mutex_ = LockMutex;
+    state = MapState();
+}
+
+StateLock::~StateLock()
+{
+    if (mutex_)
+        ReleaseMutex(static_cast<HANDLE>(mutex_));
+}
+
+void InitialiseState(FeederState *state, const FeederState *keep)
+{
+    char folder[FEEDER_PATH_CAPACITY] = "";
+    char vidPid[FEEDER_VID_PID_CAPACITY] = FEEDER_DEFAULT_VID_PID;
+    if (keep) {
+        memcpy(folder, keep->FeederFolder, sizeof folder);
+        memcpy(vidPid, keep->VidPid, sizeof vidPid);
+    }
+    const uint32_t resets = LayoutMatches(state) ? state->Resets : 0;
+    memset(state, 0, sizeof *state);
+    state->Magic = FEEDER_STATE_MAGIC;
+    state->Version = FEEDER_STATE_VERSION;
+    state->Size = sizeof(FeederState);
+    state->Resets = resets;
+    state->Plugged = 1;
+    memcpy(state->VidPid, vidPid, sizeof vidPid);
+    state->VidPid[FEEDER_VID_PID_CAPACITY - 1] = '\0';
+    memcpy(state->FeederFolder, folder, sizeof folder);
+    state->FeederFolder[FEEDER_PATH_CAPACITY - 1] = '\0';
+    state->TableShape = FeederTableShape{255, 3, 1, 256, 4, 0};
+    state->MaxWidth300 = DEFAULT_MAX_WIDTH300;
+    state->MaxHeight300 = DEFAULT_MAX_HEIGHT300;
+    state->NextSheetNumber = 1;
+    state->DefaultPlacement = FeederPlacement{150, 150, 0, 0x202020, 0};
+}
+
+std::string DataFolder()
+{
+    char common[MAX_PATH];
+    if (FAILED(SHGetFolderPathA(nullptr, CSIDL_COMMON_APPDATA | CSIDL_FLAG_CREATE, nullptr, 0, common)))
+        return std::string();
+    std::string folder = std::string(common) + "\\Velmora";
+    if (!CreateFolder(folder))
+        return std::string();
+    folder = std::string(common) + "\\" + FEEDER_DATA_FOLDER;
+    if (!CreateFolder(folder))
+        return std::string();
+    return folder;
+}
+
+std::string ActiveFeederFolder(const FeederState &state)
+{
+    std::string folder(state.FeederFolder, strnlen(state.FeederFolder, FEEDER_PATH_CAPACITY));
+    if (folder.empty()) {
+        const std::string data = DataFolder();
+        if (data.empty())
+            return std::string();
+        folder = data + "\\" + FEEDER_SHEETS_FOLDER;
+    }
+    while (folder.size() > 3 && (folder.back() == '\\' || folder.back() == '/'))
+        folder.pop_back();
+    CreateFolder(folder);
+    return folder;
+}
+
+void AppendTrace(FeederState *state, FeederTraceEntry entry)
+{
+    entry.Sequence = ++state->TraceCount;
+    state->Trace[(entry.Sequence - 1) % FEEDER_TRACE_CAPACITY] = entry;
+}
+
+void CopyTrace(const FeederState &state, std::vector<FeederTraceEntry> *entries)
+{
+    entries->clear();
+    const uint32_t total = state.TraceCount;
+    const uint32_t kept = total < FEEDER_TRACE_CAPACITY ? total : FEEDER_TRACE_CAPACITY;
+    for (uint32_t sequence = total - kept + 1; sequence <= total; ++sequence)
+        entries->push_back(state.Trace[(sequence - 1) % FEEDER_TRACE_CAPACITY]);
+}
+
+void CopyText(char *field, size_t capacity, const char *text)
+{
+    if (capacity == 0)
+        return;
+    lstrcpynA(field, text ? text : "", (int)capacity);
+}
+
+bool ProcessAlive(uint32_t processId)
+{
+    if (processId == 0)
+        return false;
+    if (processId == GetCurrentProcessId())
+        return true;
+    HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, processId);
+    if (!process)
+        return false;
+    const bool running = WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
+    CloseHandle(process);
+    return running;
+}
+
+} // namespace feeder

@@ -1,0 +1,48 @@
+// The virtual scanner's shared block: mapping it, locking it, its defaults,
+// its folders and its trace. Windows only; every process that touches the
+// device goes through here.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "feeder_state.h"
+
+namespace feeder {
+
+// Holds the device lock for its lifetime. `state` is null when the block
+// cannot be mapped or has another layout version; callers then fail.
+class StateLock {
+public:
+    StateLock();
+    ~StateLock();
+    StateLock(const StateLock &) = delete;
+    StateLock &operator=(const StateLock &) = delete;
+    FeederState *state;
+
+private:
+    void *mutex_;
+};
+
+// Every field at its default, except what `keep` says survives a reset: the
+// feeder folder choice and the VID/PID.
+void InitialiseState(FeederState *state, const FeederState *keep);
+
+// The device's data folder under the common application data folder, with
+// no trailing backslash; created when missing. Empty when it cannot be.
+std::string DataFolder();
+// The folder sheets wait in (the override, or the default), created when missing.
+std::string ActiveFeederFolder(const FeederState &state);
+
+// Appends one entry, numbering it; the oldest is overwritten when full.
+void AppendTrace(FeederState *state, FeederTraceEntry entry);
+// Copies the retained entries, oldest first.
+void CopyTrace(const FeederState &state, std::vector<FeederTraceEntry> *entries);
+
+// Bounded copy of a C string into a fixed field.
+void CopyText(char *field, size_t capacity, const char *text);
+
+// True when the process still runs.
+bool ProcessAlive(uint32_t processId);
+
+} // namespace feeder
