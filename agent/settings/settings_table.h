@@ -67,10 +67,16 @@ struct SettingValue {
     DWORD capacity;
 };
 
-extern const SettingValue SettingTable[SETTING_COUNT];
+// Constant, so callers can size their buffers from it at compile time.
+inline constexpr SettingValue SettingTable[SETTING_COUNT] = {
+#define VELMORA_SETTING_ROW(id, name, kind, place, number, text, capacity) \
+    {name, kind, place, number, text, capacity},
+    VELMORA_SETTING_VALUES(VELMORA_SETTING_ROW)
+#undef VELMORA_SETTING_ROW
+};
 
-inline const SettingValue &Setting(SettingId id) { return SettingTable[id]; }
-inline const char *SettingName(SettingId id) { return SettingTable[id].name; }
+constexpr const SettingValue &Setting(SettingId id) { return SettingTable[id]; }
+constexpr const char *SettingName(SettingId id) { return SettingTable[id].name; }
 
 // Key names and paths fixed by the scanner's installer.
 #define MODEL_KEY_BASE "Software\\Sheetfed Scanner\\"
