@@ -6,3 +6,23 @@ set_target_properties(scanner_test_no_entry PROPERTIES PREFIX "" OUTPUT_NAME "No
 velmora_test(NAME scanner_bitmap_file_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/bitmap_file_test.cpp
   LIBS velmora_scanner velmora_test_support)
+
+# These tests share one device (the prefix's state file) with each other and
+# with the virtual scanner's own tests, so they never run at the same time.
+set(scanner_device_tests)
+macro(scanner_device_test name)
+  velmora_test(NAME ${name} ${ARGN})
+  target_sources(${name} PRIVATE ${CMAKE_CURRENT_LIST_DIR}/scanner_test_support.cpp)
+  target_link_libraries(${name} PRIVATE feeder_control)
+  add_dependencies(${name} Feedlink scanner_test_no_entry)
+  list(APPEND scanner_device_tests ${name})
+endmacro()
+
+# The virtual scanner's folder is added after the agent's, so ask the
+# folder list rather than for its targets.
+if("devices/virtual-feeder" IN_LIST VELMORA_FOLDERS AND EXISTS ${CMAKE_SOURCE_DIR}/devices/virtual-feeder/CMakeLists.txt)
+  scanner_device_test(scanner_driver_polling_test
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/driver_polling_test.cpp
+    LIBS velmora_scanner velmora_test_support)
+  set_tests_properties(${scanner_device_tests} PROPERTIES RESOURCE_LOCK virtual_feeder)
+endif()
