@@ -1,0 +1,518 @@
+// Pixkit.dll as the agent uses it: loaded from the program folder, driven
+// through its operations table, and every file it writes read back by
+// ImageMagick on the Linux side.
+#include <windows.h>
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <string>
+
+#include "bitmap_layout.h"
+#include "pixkit.h"
+#include "test_support.h"
+
+using namespace bitmap_layout;
+using testsupport::RunHostShell;
+using testsupport::UnixPath;
+
+namespace {
+
+struct Library {
+    HMODULE module = nullptr;
+    PixkitInitFn init = nullptr;
+    PixkitShutdownFn shutdown = nullptr;
+    PixkitLoadImageFn load = nullptr;
+    PixkitFreeImageFn free = nullptr;
+    PixkitSaveImageFn save = nullptr;
+    PixkitResizeImageFn resize = nullptr;
+    PixkitRotateImageFn rotate = nullptr;
+};
+Library Pixkit;
+
+// Value of a pixel: grey level, or blue | green << 8 | red << 16; line art 0 or 1.
+typedef std::function<uint32_t(uint32_t x, uint32_t y)> PixelRule;
+
+// A bitmap laid out as the scanner writes it: bottom-up, 62/1078/54-byte
+// headers, black-and-white or grey-ramp palette.
+std::string ScanBitmap(uint32_t bits, uint32_t width, uint32_t height, uint32_t dpi, const PixelRule &pixel)
+{
+    uint32_t header = bits == 1 ? LINE_ART_HEADER_BYTES : bits == 8 ? GREY_HEADER_BYTES : PIXELS_OFFSET_NO_PALETTE;
+    uint32_t rowBytes = uint32_t(RowBytes(width, bits));
+    std::string file(header + size_t(rowBytes) * height, '\0');
+    uint8_t *h = reinterpret_cast<uint8_t *>(&file[0]);
+    h[0] = 'B';
+    h[1] = 'M';
+    WriteLe32(h + OFFSET_FILE_SIZE, uint32_t(file.size()));
+    WriteLe32(h + OFFSET_PIXELS, header);
+    WriteLe32(h + OFFSET_INFO_SIZE, 40);
+    WriteLe32(h + OFFSET_WIDTH, width);
+    WriteLe32(h + OFFSET_HEIGHT, height);
+    WriteLe16(h + OFFSET_PLANES, 1);
+    WriteLe16(h + OFFSET_BIT_COUNT, uint16_t(bits));
+    WriteLe32(h + OFFSET_IMAGE_SIZE, rowBytes * height);
+    uint32_t ppm = uint32_t(dpi * 39.37007933143675 + 0.5);
+    WriteLe32(h + OFFSET_X_PELS_PER_METRE, ppm);
+    WriteLe32(h + OFFSET_Y_PELS_PER_METRE, ppm);
+    WriteLe32(h + OFFSET_COLOURS_USED, bits == 8 ? 256 : 0);
+    uint32_t entries = bits == 1 ? 2 : bits == 8 ? 256 : 0;
+    for (uint32_t i = 0; i < entries; ++i) {
+        uint8_t level = uint8_t(bits == 1 ? i * 255 : i);
+        h[OFFSET_PALETTE + i * 4] = h[OFFSET_PALETTE + i * 4 + 1] = h[OFFSET_PALETTE + i * 4 + 2] = level;
+    }
+    for (uint32_t y = 0; y < height; ++y) {
+        uint8_t *row = h + header + size_t(height - 1 - y) * rowBytes;
+        for (uint32_t x = 0; x < width; ++x) {
+            uint32_t v = pixel(x, y);
+            if (bits == 1) {
+                if (v)
+                    row[x / 8] |= uint8_t(0x80 >> (x % 8));
+            } else if (bits == 8) {
+                row[x] = uint8_t(v);
+            } else {
+                row[x * 3] = uint8_t(v);
+                row[x * 3 + 1] = uint8_t(v >> 8);
+                row[x * 3 + 2] = uint8_t(v >> 16);
+            }
+        }
+    }
+    return file;
+}
+
+// Photograph-like content: smooth shading with a few edges.
+uint32_t Shade(uint32_t x, uint32_t y)
+{
+    uint32_t r = (x * 5 + y * 2) & 0xFF, g = uint32_t(128 + 90 * std::sin(x * 0.05 + y * 0.03)) & 0xFF;
+    uint32_t b = ((x / 20 + y / 20) % 2) ? 200 : 70;
+    return b | (g << 8) | (r << 16);
+}
+PixelRule RuleFor(uint32_t bits)
+{
+    if (bits == 1)
+        return [](uint32_t x, uint32_t y) { return uint32_t(((x / 16) + (y / 16)) % 2); };
+    if (bits == 8)
+        return [](uint32_t x, uint32_t y) { return uint32_t((x * 3 + y * 2) & 0xFF); };
+    return Shade;
+}
+
+std::string Host(const std::string &script)
+{
+    std::string output;
+    RunHostShell(script, &output);
+    while (!output.empty() && (output.back() == '\n' || output.back() == '\r'))
+        output.pop_back();
+    return output;
+}
+
+std::string Quoted(const std::string &windowsPath) { return "'" + UnixPath(windowsPath) + "'"; }
+
+// Pixels that differ between two files, as ImageMagick counts them.
+long DifferentPixels(const std::string &a, const std::string &b, const char *fuzz = "0")
+{
+    std::string out = Host("compare -fuzz " + std::string(fuzz) + " -metric AE " + Quoted(a) + " " + Quoted(b) +
+                           " null: 2>&1");
+    char *end = nullptr;
+    double value = strtod(out.c_str(), &end);
+    return end == out.c_str() ? -1 : long(value);
+}
+
+double Psnr(const std::string &a, const std::string &b)
+{
+    std::string out = Host("compare -metric PSNR " + Quoted(a) + " " + Quoted(b) + " null: 2>&1");
+    if (out.find("inf") != std::string::npos)
+        return 1000;
+    return atof(out.c_str());
+}
+
+// Width, height and resolution in dots per inch as ImageMagick reads them.
+struct Described {
+    int width = 0, height = 0;
+    long xDpi = 0, yDpi = 0;
+    std::string colourspace;
+    int depth = 0;
+};
+Described Describe(const std::string &path)
+{
+    Described d;
+    std::string out = Host("identify -format '%w %h %x %y %U %[colorspace] %z' " + Quoted(path));
+    char units[64] = "", space[64] = "";
+    double x = 0, y = 0;
+    if (sscanf(out.c_str(), "%d %d %lf %lf %63s %63s %d", &d.width, &d.height, &x, &y, units, space, &d.depth) != 7)
+        return d;
+    double scale = strcmp(units, "PixelsPerCentimeter") == 0 ? 2.54 : 1.0;
+    d.xDpi = lround(x * scale);
+    d.yDpi = lround(y * scale);
+    d.colourspace = space;
+    return d;
+}
+
+// The bit depth and colour type stored in the file itself.
+std::string StoredFormat(const std::string &path)
+{
+    std::string bytes;
+    if (!testsupport::ReadWholeFile(path, &bytes) || bytes.size() < 32)
+        return "unreadable";
+    const uint8_t *b = reinterpret_cast<const uint8_t *>(bytes.data());
+    char text[64];
+    if (b[0] == 'B' && b[1] == 'M')
+        snprintf(text, sizeof text, "bmp %u", ReadLe16(b + OFFSET_BIT_COUNT));
+    else if (b[1] == 'P' && b[2] == 'N' && b[3] == 'G')
+        snprintf(text, sizeof text, "png %u/%u", b[24], b[25]); // IHDR bit depth, colour type
+    else
+        snprintf(text, sizeof text, "other");
+    return text;
+}
+
+class PixkitLibrary : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        std::string path = testsupport::ProgramDirectory() + "Pixkit.dll";
+        Pixkit.module = LoadLibraryA(path.c_str());
+        ASSERT_NE(nullptr, Pixkit.module) << path;
+        PixkitOpsFn entry = reinterpret_cast<PixkitOpsFn>(GetProcAddress(Pixkit.module, "PixkitOps"));
+        ASSERT_NE(nullptr, entry);
+        void *const *ops = entry();
+        ASSERT_NE(nullptr, ops);
+        Pixkit.init = reinterpret_cast<PixkitInitFn>(ops[PIXKIT_SLOT_INIT]);
+        Pixkit.shutdown = reinterpret_cast<PixkitShutdownFn>(ops[PIXKIT_SLOT_SHUTDOWN]);
+        Pixkit.load = reinterpret_cast<PixkitLoadImageFn>(ops[PIXKIT_SLOT_LOAD_IMAGE]);
+        Pixkit.free = reinterpret_cast<PixkitFreeImageFn>(ops[PIXKIT_SLOT_FREE_IMAGE]);
+        Pixkit.save = reinterpret_cast<PixkitSaveImageFn>(ops[PIXKIT_SLOT_SAVE_IMAGE]);
+        Pixkit.resize = reinterpret_cast<PixkitResizeImageFn>(ops[PIXKIT_SLOT_RESIZE_IMAGE]);
+        Pixkit.rotate = reinterpret_cast<PixkitRotateImageFn>(ops[PIXKIT_SLOT_ROTATE_IMAGE]);
+        for (int slot : {2, 3, 4, 5, 9, 10, 12})
+            EXPECT_EQ(nullptr, ops[slot]) << "slot " << slot;
+        const uint16_t record[4] = {2, 3, 0, 0};
+        ASSERT_EQ(PIXKIT_OK, Pixkit.init(record));
+    }
+    static void TearDownTestSuite()
+    {
+        if (Pixkit.shutdown)
+            Pixkit.shutdown();
+        if (Pixkit.module)
+            FreeLibrary(Pixkit.module);
+        Pixkit = Library();
+    }
+    void SetUp() override
+    {
+        folder_ = testsupport::MakeScratchFolder("pixkit");
+        ASSERT_FALSE(folder_.empty());
+    }
+    void TearDown() override { testsupport::RemoveTree(folder_); }
+
+    std::string Path(const std::string &name) const { return folder_ + "\\" + name; }
+
+    // Writes a scan bitmap and loads it through the library.
+    PixkitImage LoadScan(const std::string &name, uint32_t bits, uint32_t width, uint32_t height, uint32_t dpi,
+                         const PixelRule &rule)
+    {
+        EXPECT_TRUE(testsupport::WriteWholeFile(Path(name), ScanBitmap(bits, width, height, dpi, rule)));
+        PixkitImage image = nullptr;
+        uint32_t unused = 0;
+        EXPECT_EQ(PIXKIT_OK, Pixkit.load(&image, Path(name).c_str(), &unused, 0, 7, 0, 0, 0)) << name;
+        return image;
+    }
+
+    int Save(const std::string &name, uint32_t kind, uint32_t quality, PixkitImage image)
+    {
+        const uint32_t options[2] = {0, quality};
+        return Pixkit.save(Path(name).c_str(), kind, options, image, 0, 0);
+    }
+
+    int FilesInFolder() const
+    {
+        int count = 0;
+        WIN32_FIND_DATAA found;
+        HANDLE search = FindFirstFileA((folder_ + "\\*").c_str(), &found);
+        if (search == INVALID_HANDLE_VALUE)
+            return 0;
+        do {
+            if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+                ++count;
+        } while (FindNextFileA(search, &found));
+        FindClose(search);
+        return count;
+    }
+
+    std::string folder_;
+};
+
+uint32_t Word(PixkitImage image, int offset)
+{
+    return *reinterpret_cast<const uint32_t *>(reinterpret_cast<const uint8_t *>(*image) + offset);
+}
+
+} // namespace
+
+TEST_F(PixkitLibrary, DescriptorCarriesSizeAndResolution)
+{
+    PixkitImage image = LoadScan("page.bmp", 8, 301, 600, 300, RuleFor(8));
+    ASSERT_NE(nullptr, image);
+    EXPECT_EQ(301u, Word(image, 4));
+    EXPECT_EQ(600u, Word(image, 12));
+    EXPECT_EQ(300u, Word(image, 16));
+    EXPECT_EQ(300u, Word(image, 20));
+    Pixkit.free(image);
+}
+
+// Every depth the scanner writes through every format. Lossless formats must
+// give back every pixel; JPEG must stay within the stated PSNR.
+TEST_F(PixkitLibrary, RoundTripsEachDepthThroughEachFormat)
+{
+    struct Format {
+        const char *extension;
+        uint32_t kind;
+        bool lossless;
+    } const formats[] = {
+        {".bmp", PIXKIT_SAVE_BY_EXTENSION, true},
+        {".png", PIXKIT_SAVE_BY_EXTENSION, true},
+        {".tif", PIXKIT_SAVE_TIFF, true},
+        {".jpg", PIXKIT_SAVE_JPEG, false},
+    };
+    struct Depth {
+        uint32_t bits;
+        const char *bmpFormat, *pngFormat; // what the file itself stores
+        int tiffDepth;
+        const char *colourspace;
+        double minimumPsnr; // JPEG at quality 80, in dB
+    } const depths[] = {
+        {1, "bmp 1", "png 1/0", 1, "Gray", 25.0},
+        {8, "bmp 8", "png 8/0", 8, "Gray", 35.0},
+        {24, "bmp 24", "png 8/2", 8, "sRGB", 25.0}, // sharp colour edges lose most to halved chroma
+    };
+    for (const Depth &depth : depths) {
+        std::string source = "scan" + std::to_string(depth.bits) + ".bmp";
+        PixkitImage image = LoadScan(source, depth.bits, 203, 151, 300, RuleFor(depth.bits));
+        ASSERT_NE(nullptr, image);
+        EXPECT_EQ(depth.bits, Word(image, 8));
+        for (const Format &format : formats) {
+            std::string name = "out" + std::to_string(depth.bits) + format.extension;
+            SCOPED_TRACE(name);
+            ASSERT_EQ(PIXKIT_OK, Save(name, format.kind, 80, image));
+            Described d = Describe(Path(name));
+            EXPECT_EQ(203, d.width);
+            EXPECT_EQ(151, d.height);
+            EXPECT_EQ(300, d.xDpi);
+            EXPECT_EQ(300, d.yDpi);
+            if (format.lossless) {
+                EXPECT_EQ(0, DifferentPixels(Path(source), Path(name)));
+            } else {
+                // cjpeg at the same quality on the same pixels is the yardstick.
+                std::string reference = "cjpeg" + std::to_string(depth.bits) + ".jpg";
+                Host("convert " + Quoted(Path(source)) + (depth.bits == 24 ? " ppm:- " : " pgm:- ") +
+                     "| cjpeg -quality 80 >" + Quoted(Path(reference)));
+                double psnr = Psnr(Path(source), Path(name));
+                EXPECT_GE(psnr, depth.minimumPsnr);
+                EXPECT_GE(psnr, Psnr(Path(source), Path(reference)) - 0.5);
+            }
+            std::string ext = format.extension;
+            if (ext == ".bmp") {
+                EXPECT_EQ(depth.bmpFormat, StoredFormat(Path(name)));
+            } else if (ext == ".png") {
+                EXPECT_EQ(depth.pngFormat, StoredFormat(Path(name)));
+            } else if (ext == ".tif") {
+                EXPECT_EQ(depth.tiffDepth, d.depth);
+            }
+            if (ext != ".bmp") {
+                EXPECT_EQ(depth.colourspace, d.colourspace);
+            }
+        }
+        Pixkit.free(image);
+    }
+}
+
+TEST_F(PixkitLibrary, JpegQualityFollowsTheSetting)
+{
+    PixkitImage image = LoadScan("photo.bmp", 24, 240, 180, 300, Shade);
+    ASSERT_NE(nullptr, image);
+    ASSERT_EQ(PIXKIT_OK, Save("q30.jpg", PIXKIT_SAVE_JPEG, 30, image));
+    ASSERT_EQ(PIXKIT_OK, Save("q95.jpg", PIXKIT_SAVE_JPEG, 95, image));
+    Pixkit.free(image);
+    // ImageMagick estimates the quality from the stored tables.
+    EXPECT_EQ("30", Host("identify -format '%Q' " + Quoted(Path("q30.jpg"))));
+    EXPECT_EQ("95", Host("identify -format '%Q' " + Quoted(Path("q95.jpg"))));
+    EXPECT_LT(Psnr(Path("photo.bmp"), Path("q30.jpg")), Psnr(Path("photo.bmp"), Path("q95.jpg")));
+}
+
+TEST_F(PixkitLibrary, QuarterTurnsAreExact)
+{
+    struct Case {
+        double degrees;
+        const char *imageMagickRotation;
+        uint32_t width, height;
+    } const cases[] = {
+        {90, "90", 23, 37}, {180, "180", 37, 23}, {270, "270", 23, 37}, {0, "0", 37, 23}, {-90, "270", 23, 37},
+    };
+    for (uint32_t bits : {1u, 8u, 24u}) {
+        std::string source = "turn" + std::to_string(bits) + ".bmp";
+        PixelRule noise = [bits](uint32_t x, uint32_t y) {
+            uint32_t v = (x * 2654435761u) ^ (y * 40503u + x * y);
+            return bits == 1 ? (v >> 7) & 1 : v & 0xFFFFFF;
+        };
+        for (const Case &c : cases) {
+            SCOPED_TRACE(std::to_string(bits) + " bits, " + std::to_string(c.degrees));
+            PixkitImage image = LoadScan(source, bits, 37, 23, 300, noise);
+            ASSERT_NE(nullptr, image);
+            PixkitRotateOptions options = {};
+            PixkitImage turned = Pixkit.rotate(image, c.degrees, options, 0, 0, 0);
+            ASSERT_NE(nullptr, turned);
+            EXPECT_EQ(c.width, Word(turned, 4));
+            EXPECT_EQ(c.height, Word(turned, 12));
+            std::string name = "turned" + std::to_string(bits) + "_" + std::to_string(int(c.degrees + 360)) + ".png";
+            ASSERT_EQ(PIXKIT_OK, Save(name, PIXKIT_SAVE_BY_EXTENSION, 0, turned));
+            Pixkit.free(turned);
+            std::string reference = "ref_" + name;
+            Host("convert " + Quoted(Path(source)) + " -rotate " + c.imageMagickRotation + " " +
+                 Quoted(Path(reference)));
+            EXPECT_EQ(0, DifferentPixels(Path(reference), Path(name)));
+        }
+    }
+}
+
+TEST_F(PixkitLibrary, OtherAnglesAreRefusedAndLeaveThePicture)
+{
+    PixkitImage image = LoadScan("page.bmp", 8, 40, 20, 300, RuleFor(8));
+    ASSERT_NE(nullptr, image);
+    PixkitRotateOptions options = {};
+    EXPECT_EQ(nullptr, Pixkit.rotate(image, 45.0, options, 0, 0, 0));
+    EXPECT_EQ(nullptr, Pixkit.rotate(image, NAN, options, 0, 0, 0));
+    EXPECT_EQ(40u, Word(image, 4));
+    ASSERT_EQ(PIXKIT_OK, Save("same.png", PIXKIT_SAVE_BY_EXTENSION, 0, image));
+    EXPECT_EQ(0, DifferentPixels(Path("page.bmp"), Path("same.png")));
+    Pixkit.free(image);
+}
+
+// The agent's 100 dpi path: the resolution words are set to 100, then the
+// picture is reduced to a third.
+TEST_F(PixkitLibrary, PageAtOneHundredDpiSavesAThirdOfTheSizeAndSaysSo)
+{
+    struct Case {
+        uint32_t bits;
+        const char *name;
+        uint32_t kind;
+    } const cases[] = {{24, "small.jpg", PIXKIT_SAVE_JPEG}, {8, "small.png", 0}, {1, "small.tif", PIXKIT_SAVE_TIFF},
+                       {8, "small.bmp", 0}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        PixkitImage image = LoadScan("page.bmp", c.bits, 301, 600, 300, RuleFor(c.bits));
+        ASSERT_NE(nullptr, image);
+        uint32_t *words = reinterpret_cast<uint32_t *>(*image);
+        words[4] = words[5] = 100;
+        PixkitImage small = Pixkit.resize(image, 100, 200, 0, 0, 0);
+        ASSERT_NE(nullptr, small);
+        ASSERT_EQ(PIXKIT_OK, Save(c.name, c.kind, 80, small));
+        Pixkit.free(small);
+        Described d = Describe(Path(c.name));
+        EXPECT_EQ(100, d.width);
+        EXPECT_EQ(200, d.height);
+        EXPECT_EQ(100, d.xDpi);
+        EXPECT_EQ(100, d.yDpi);
+        DeleteFileA(Path("page.bmp").c_str());
+    }
+}
+
+TEST_F(PixkitLibrary, ReductionAveragesLikeABoxFilter)
+{
+    // An exact third: each new pixel is the mean of a 3 × 3 block, which
+    // ImageMagick's -scale computes the same way (up to rounding).
+    PixkitImage image = LoadScan("fine.bmp", 24, 300, 600, 300, Shade);
+    ASSERT_NE(nullptr, image);
+    PixkitImage small = Pixkit.resize(image, 100, 200, 0, 0, 0);
+    ASSERT_NE(nullptr, small);
+    ASSERT_EQ(PIXKIT_OK, Save("small.png", 0, 0, small));
+    Pixkit.free(small);
+    Host("convert " + Quoted(Path("fine.bmp")) + " -scale '100x200!' " + Quoted(Path("reference.png")));
+    EXPECT_EQ(0, DifferentPixels(Path("reference.png"), Path("small.png"), "0.5%"));
+    // Point sampling would keep the sharp 20-pixel edges' single colours;
+    // averaging mixes them at block borders, so the two must differ.
+    Host("convert " + Quoted(Path("fine.bmp")) + " -sample '100x200!' " + Quoted(Path("sampled.png")));
+    EXPECT_GT(DifferentPixels(Path("sampled.png"), Path("small.png"), "0.5%"), 100);
+}
+
+TEST_F(PixkitLibrary, ExistingPictureIsNeverOverwritten)
+{
+    PixkitImage image = LoadScan("page.bmp", 8, 30, 30, 300, RuleFor(8));
+    ASSERT_NE(nullptr, image);
+    for (const char *name : {"Image00001.jpg", "Image00001.png", "Image00001.tif", "Image00001.bmp"}) {
+        ASSERT_TRUE(testsupport::WriteWholeFile(Path(name), "an earlier photograph"));
+        uint32_t kind = strstr(name, ".jpg") ? PIXKIT_SAVE_JPEG : strstr(name, ".tif") ? PIXKIT_SAVE_TIFF : 0;
+        EXPECT_EQ(PIXKIT_ERROR_EXISTS, Save(name, kind, 80, image)) << name;
+        std::string content;
+        ASSERT_TRUE(testsupport::ReadWholeFile(Path(name), &content));
+        EXPECT_EQ("an earlier photograph", content) << name;
+    }
+    Pixkit.free(image);
+    EXPECT_EQ(5, FilesInFolder()) << "no temporary file may stay behind";
+}
+
+TEST_F(PixkitLibrary, FailedSavesLeaveNothingBehind)
+{
+    // One pixel row wider than JPEG allows: the encoder gives up after the
+    // temporary file was made.
+    PixkitImage wide = LoadScan("wide.bmp", 1, 70000, 1, 300, RuleFor(1));
+    ASSERT_NE(nullptr, wide);
+    EXPECT_NE(PIXKIT_OK, Save("wide.jpg", PIXKIT_SAVE_JPEG, 80, wide));
+    EXPECT_NE(PIXKIT_OK, Save("wide.gif", 0, 0, wide)) << "no format for the extension";
+    Pixkit.free(wide);
+    EXPECT_EQ(1, FilesInFolder());
+
+    PixkitImage image = LoadScan("page.bmp", 8, 30, 30, 300, RuleFor(8));
+    ASSERT_NE(nullptr, image);
+    struct Case {
+        std::string destination;
+    } const unwritable[] = {
+        {Path("missing folder\\Image00001.jpg")},
+        {Path("page.bmp\\Image00001.png")}, // a file where the folder should be
+        {"Q:\\no such drive\\Image00001.tif"},
+    };
+    for (const Case &c : unwritable) {
+        const uint32_t options[2] = {0, 80};
+        EXPECT_EQ(PIXKIT_ERROR_WRITE, Pixkit.save(c.destination.c_str(), 0, options, image, 0, 0)) << c.destination;
+    }
+    Pixkit.free(image);
+    EXPECT_EQ(2, FilesInFolder());
+    EXPECT_FALSE(testsupport::FileExists(Path("missing folder")));
+}
+
+TEST_F(PixkitLibrary, BadInputIsReportedNotCrashed)
+{
+    PixkitImage image = reinterpret_cast<PixkitImage>(1);
+    uint32_t unused = 0;
+    EXPECT_EQ(PIXKIT_ERROR_READ, Pixkit.load(&image, Path("absent.bmp").c_str(), &unused, 0, 7, 0, 0, 0));
+    EXPECT_EQ(nullptr, image);
+    ASSERT_TRUE(testsupport::WriteWholeFile(Path("junk.bmp"), "BM this is not a picture at all"));
+    EXPECT_EQ(PIXKIT_ERROR_READ, Pixkit.load(&image, Path("junk.bmp").c_str(), &unused, 0, 7, 0, 0, 0));
+    EXPECT_EQ(PIXKIT_ERROR_ARGUMENT, Pixkit.load(&image, "", &unused, 0, 7, 0, 0, 0));
+    const uint32_t options[2] = {0, 80};
+    EXPECT_EQ(PIXKIT_ERROR_ARGUMENT, Pixkit.save(Path("x.png").c_str(), 0, options, nullptr, 0, 0));
+    PixkitRotateOptions rotateOptions = {};
+    EXPECT_EQ(nullptr, Pixkit.rotate(nullptr, 90, rotateOptions, 0, 0, 0));
+    EXPECT_EQ(nullptr, Pixkit.resize(nullptr, 10, 10, 0, 0, 0));
+    Pixkit.free(nullptr);
+
+    PixkitImage page = LoadScan("page.bmp", 8, 30, 30, 300, RuleFor(8));
+    ASSERT_NE(nullptr, page);
+    EXPECT_EQ(nullptr, Pixkit.resize(page, 0, 10, 0, 0, 0));
+    EXPECT_EQ(nullptr, Pixkit.resize(page, 10, -1, 0, 0, 0));
+    EXPECT_EQ(30u, Word(page, 4));
+    Pixkit.free(page);
+    EXPECT_FALSE(testsupport::FileExists(Path("x.png")));
+}
+
+TEST_F(PixkitLibrary, ReloadsAfterShutdownAndRefusesBeforeInit)
+{
+    Pixkit.shutdown();
+    ASSERT_TRUE(testsupport::WriteWholeFile(Path("page.bmp"), ScanBitmap(8, 4, 4, 300, RuleFor(8))));
+    PixkitImage image = nullptr;
+    uint32_t unused = 0;
+    EXPECT_EQ(PIXKIT_ERROR_NOT_READY, Pixkit.load(&image, Path("page.bmp").c_str(), &unused, 0, 7, 0, 0, 0));
+    const uint16_t record[4] = {2, 3, 0, 0};
+    ASSERT_EQ(PIXKIT_OK, Pixkit.init(record));
+    EXPECT_EQ(PIXKIT_OK, Pixkit.load(&image, Path("page.bmp").c_str(), &unused, 0, 7, 0, 0, 0));
+    EXPECT_EQ(8u, unused) << "the source's own depth";
+    Pixkit.free(image);
+    EXPECT_EQ(PIXKIT_ERROR_ARGUMENT, Pixkit.init(nullptr));
+}
