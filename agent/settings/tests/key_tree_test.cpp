@@ -55,8 +55,11 @@ void SetWideRaw(HKEY root, const std::string &path, const RawValue &value)
     HKEY key;
     ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(root, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
                                              KEY_ALL_ACCESS, nullptr, &key, nullptr));
-    EXPECT_EQ(ERROR_SUCCESS, RegSetValueExW(key, value.name.c_str(), 0, value.type,
-                                            (const BYTE *)value.bytes.data(), (DWORD)value.bytes.size()));
+    // The registry counts a terminator into text whose next character is
+    // zero; non-zero bytes past the data keep the fixture exactly as given.
+    const std::string data = value.bytes + "~~";
+    EXPECT_EQ(ERROR_SUCCESS, RegSetValueExW(key, value.name.c_str(), 0, value.type, (const BYTE *)data.data(),
+                                            (DWORD)value.bytes.size()));
     RegCloseKey(key);
 }
 

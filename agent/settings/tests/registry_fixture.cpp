@@ -10,6 +10,10 @@
 
 namespace settingstest {
 
+namespace {
+const char *const SCRATCH_PARENT = "Software\\Velmora Tests";
+}
+
 std::string UniqueName(const char *tag)
 {
     static unsigned counter;
@@ -20,7 +24,7 @@ std::string UniqueName(const char *tag)
 
 void ScratchKeyTest::SetUp()
 {
-    path = "Software\\Velmora Tests\\" + UniqueName("v");
+    path = std::string(SCRATCH_PARENT) + "\\" + UniqueName("v");
     ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
                                              KEY_READ | KEY_WRITE, nullptr, &key, nullptr));
 }
@@ -30,6 +34,8 @@ void ScratchKeyTest::TearDown()
     if (key)
         RegCloseKey(key);
     testsupport::DeleteRegistryTree(HKEY_CURRENT_USER, path);
+    // Only goes when no other scratch key is left under it.
+    RegDeleteKeyA(HKEY_CURRENT_USER, SCRATCH_PARENT);
 }
 
 void ModelTest::SetUp()
