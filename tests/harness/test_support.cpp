@@ -97,7 +97,11 @@ bool SetRawValue(HKEY root, const std::string &path, const char *name, DWORD typ
     HKEY key;
     if (RegCreateKeyExA(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) != ERROR_SUCCESS)
         return false;
-    LONG status = RegSetValueExA(key, name, 0, type, (const BYTE *)data, size);
+    // Wine adds a terminator to string data when the byte after it is zero;
+    // a fixture that means "no terminator" passes a copy followed by a non-zero byte.
+    std::string bytes((const char *)data, size);
+    bytes.push_back('\x7f');
+    LONG status = RegSetValueExA(key, name, 0, type, (const BYTE *)bytes.data(), size);
     RegCloseKey(key);
     return status == ERROR_SUCCESS;
 }
