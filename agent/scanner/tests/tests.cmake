@@ -27,5 +27,8 @@ if("devices/virtual-feeder" IN_LIST VELMORA_FOLDERS AND EXISTS ${CMAKE_SOURCE_DI
   scanner_device_test(scanner_acquisition_test
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/acquisition_test.cpp
     LIBS velmora_scanner velmora_test_support)
+  scanner_device_test(scanner_device_tables_test
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/device_tables_test.cpp
+    LIBS velmora_scanner velmora_test_support)
   set_tests_properties(${scanner_device_tests} PROPERTIES RESOURCE_LOCK virtual_feeder)
 endif()
