@@ -90,7 +90,7 @@ void BuildCells(const Bitmap &b, int cell, CellGrid *g) {
         const uint8_t *row = b.Row(y);
         for (int cx = 0; cx < g->cols; cx++) {
           int x0 = cx * cell, x1 = std::min(b.width, x0 + cell);
-          uint32_t s0 = 0, s1 = 0, s2 = 0, sl = 0, sl2 = 0;
+          uint32_t s0 = 0, s1 = 0, s2 = 0, sl2 = 0;
           // Texture is measured on green, which carries most of the luma.
           for (int x = x0; x < x1; x++) {
             const uint8_t *p = row + 3 * x;
@@ -370,12 +370,16 @@ void SidesOf(const RotatedRect &r, Side sides[4]) {
 }
 
 // Mean residual across a stretch of a side, at whole-pixel offsets from
-// oMin to oMax along the outward normal. Offsets never sampled read 0 (backing).
+// oMin to oMax along the outward normal. Offsets never sampled read 0
+// (backing). With `trim`, the highest and lowest tenth of the samples at each
+// offset are left out, so a speck of dust or a streak crossing the side
+// does not pass for an edge.
 void Profile(const Residual &res, const Side &s, double aFrom, double aTo, double aStep, int oMin, int oMax,
-             std::vector<double> *profile) {
+             bool trim, std::vector<double> *profile) {
   int n = oMax - oMin + 1;
   profile->assign(n, 0);
   std::vector<int> count(n, 0);
+  std::vector<std::vector<float>> samples(trim ? n : 0);
   for (double a = aFrom; a <= aTo; a += aStep) {
     double bx = s.mid.x + s.along.x * a, by = s.mid.y + s.along.y * a;
     for (int k = 0; k < n; k++) {
@@ -383,11 +387,23 @@ void Profile(const Residual &res, const Side &s, double aFrom, double aTo, doubl
       if (res.At(bx + s.out.x * o, by + s.out.y * o, &v)) {
         (*profile)[k] += v;
         count[k]++;
+        if (trim) samples[k].push_back(float(v));
       }
     }
   }
-  for (int k = 0; k < n; k++)
-    if (count[k]) (*profile)[k] /= count[k];
+  for (int k = 0; k < n; k++) {
+    if (!count[k]) continue;
+    if (!trim || count[k] < 10) {
+      (*profile)[k] /= count[k];
+      continue;
+    }
+    std::vector<float> &v = samples[k];
+    std::sort(v.begin(), v.end());
+    size_t cut = v.size() / 10;
+    double sum = 0;
+    for (size_t i = cut; i < v.size() - cut; i++) sum += v[i];
+    (*profile)[k] = sum / double(v.size() - 2 * cut);
+  }
 }
 
 struct Scale {
@@ -399,10 +415,10 @@ struct Scale {
 // walking outwards from inside the photo; catches light borders that the
 // coarse outline missed. Returns the shift along the outward normal.
 double FindOuterEdge(const Residual &res, const Side &s, const Scale &sc, double threshold) {
-  int inner = sc.Px(0.05), outer = sc.Px(0.3), run = std::max(3, sc.Px(0.03));
+  int inner = sc.Px(0.05), outer = sc.Px(0.3), run = std::max(6, sc.Px(0.08));
   double extent = s.halfLength * 0.8;
   std::vector<double> p;
-  Profile(res, s, -extent, extent, 3.0, -inner, outer, &p);
+  Profile(res, s, -extent, extent, 3.0, -inner, outer, true, &p);
   int n = int(p.size()), k = 0;
   while (k < n && std::fabs(p[k]) <= threshold) k++;
   if (k == n) return 0;
@@ -418,11 +434,11 @@ struct EdgePoint {
   double a, o, weight;
 };
 
-// Locates the edge inside one segment's profile (index k is offset k - reach):
+// Locates the edge inside one segment's profile (index k is offset k - inward):
 // the outermost place where the profile leaves the backing, then the crossing
 // of the level halfway between backing and photo, measured just inside the
 // shadow a print's edge may cast on the backing.
-bool LocateEdge(const std::vector<double> &p, int reach, int shadow, double threshold, double *offset, double *contrast) {
+bool LocateEdge(const std::vector<double> &p, int inward, int shadow, double threshold, double *offset, double *contrast) {
   int n = int(p.size());
   int dep = -1;
   for (int k = n - 1; k >= 1; k--)
@@ -442,7 +458,7 @@ bool LocateEdge(const std::vector<double> &p, int reach, int shadow, double thre
     if ((p[k] - mid) * c <= 0) {
       double d = p[k] - p[k - 1];
       double f = d != 0 ? (mid - p[k - 1]) / d : 0.5;
-      *offset = (k - 1 + f) - reach;
+      *offset = (k - 1 + f) - inward;
       *contrast = c;
       return true;
     }
@@ -491,7 +507,9 @@ LineFit FitLine(const std::vector<EdgePoint> &pts, int minimum) {
 int RefineRect(const Residual &res, const Scale &sc, double threshold, RotatedRect *r) {
   Side sides[4];
   SidesOf(*r, sides);
-  int reach = sc.Px(0.04) + 4, shadow = sc.Px(0.01) + 1;
+  // The search reaches further inwards: the photo's level is read a shadow's
+  // width inside the edge.
+  int reach = sc.Px(0.04) + 4, shadow = sc.Px(0.01) + 1, inward = reach + shadow + 4;
   double segment = std::max(16, sc.Px(0.12));
   LineFit fits[4];
   double rotation[4] = {};
@@ -506,9 +524,9 @@ int RefineRect(const Residual &res, const Scale &sc, double threshold, RotatedRe
     pts.clear();
     for (int k = 0; k < segments; k++) {
       double a0 = -extent + k * step;
-      Profile(res, s, a0, a0 + step - 1, 2.0, -reach, reach, &profile);
+      Profile(res, s, a0, a0 + step - 1, 2.0, -inward, reach, false, &profile);
       double o, c;
-      if (LocateEdge(profile, reach, shadow, threshold, &o, &c)) pts.push_back({a0 + step / 2, o, std::min(std::fabs(c), 60.0)});
+      if (LocateEdge(profile, inward, shadow, threshold, &o, &c)) pts.push_back({a0 + step / 2, o, std::min(std::fabs(c), 60.0)});
     }
     fits[i] = FitLine(pts, std::max(4, segments / 4));
     // A positive slope turns the side from `along` towards `out`.
@@ -594,8 +612,16 @@ PhotoSearch FindPhoto(const Bitmap &b) {
         if (backing[g.Index(cx, cy)]) values.push_back(g.sd[g.Index(cx, cy)] - profiles.colSd[cx]);
     dev.sdSpread = std::max(0.25, RobustSpread(values, 0));
     MarkForeground(g, m.level, profiles, dev, pass == 0 ? 8.0 : 5.5, &mask);
+    // The backing model learns only from cells well away from anything
+    // photo-like: a light border the mask missed lies within a quarter
+    // inch of the picture, and must not be taken for backing.
     std::vector<uint8_t> grown = Dilate(mask, g.cols, g.rows, 2);
-    for (size_t i = 0; i < grown.size(); i++) backing[i] = !grown[i];
+    std::vector<uint8_t> solid = Dilate(Erode(mask, g.cols, g.rows, 1), g.cols, g.rows, 1);
+    std::vector<uint8_t> near = Dilate(solid, g.cols, g.rows, int(std::lround(0.3 * cellsPerInch)));
+    size_t far = 0;
+    for (size_t i = 0; i < grown.size(); i++) far += (backing[i] = !grown[i] && !near[i]);
+    if (far < 200)
+      for (size_t i = 0; i < grown.size(); i++) backing[i] = !grown[i];
   }
   m.luma = g.channels == 3 ? (m.level[0] * 29 + m.level[1] * 150 + m.level[2] * 77) / 256 : m.level[0];
   m.cellSpread = dev.spread[g.channels == 3 ? 1 : 0];

@@ -1,0 +1,20 @@
+// Settings lookup through the agent's own settings store, read-only.
+#include "user_choices.h"
+
+#include <windows.h>
+
+#include "settings.h"
+
+pagefit::Options ReadUserChoices() {
+  pagefit::Options options;
+  HKEY velmora = OpenSettingsKeyForReading();
+  if (!velmora) return options;
+  HKEY setting = nullptr;
+  if (RegOpenKeyExA(velmora, "Setting", 0, KEY_READ, &setting) == ERROR_SUCCESS) {
+    options.crop = QueryDwordSetting(setting, "Current AutoCrop", 0) != 0;
+    options.deskew = QueryDwordSetting(setting, "Current AutoDeskew", 0) != 0;
+    RegCloseKey(setting);
+  }
+  RegCloseKey(velmora);
+  return options;
+}
