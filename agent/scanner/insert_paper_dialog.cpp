@@ -93,20 +93,26 @@ static void OnInsertPaperInit(HWND dialog)
     SetTimer(dialog, PAPER_POLL_TIMER_ID, POLL_INTERVAL_MS, nullptr);
 }
 
-static void OnInsertPaperPaint(HWND dialog)
+// The picture at its own size in the top-left corner of the picture control.
+static void DrawInsertPaperPicture(HDC target)
 {
-    PAINTSTRUCT paint;
-    BeginPaint(dialog, &paint);
-    EndPaint(dialog, &paint);
     if (!InsertPaper.picture)
         return;
-    HWND pictureControl = GetDlgItem(dialog, IDC_INSERT_PAPER_PICTURE);
-    HDC target = GetDC(pictureControl);
     HDC source = CreateCompatibleDC(target);
     HGDIOBJ previous = SelectObject(source, InsertPaper.picture);
     BitBlt(target, 0, 0, InsertPaper.width, InsertPaper.height, source, 0, 0, SRCCOPY);
     SelectObject(source, previous);
     DeleteDC(source);
+}
+
+static void OnInsertPaperPaint(HWND dialog)
+{
+    PAINTSTRUCT paint;
+    BeginPaint(dialog, &paint);
+    EndPaint(dialog, &paint);
+    HWND pictureControl = GetDlgItem(dialog, IDC_INSERT_PAPER_PICTURE);
+    HDC target = GetDC(pictureControl);
+    DrawInsertPaperPicture(target);
     ReleaseDC(pictureControl, target);
 }
 
@@ -136,6 +142,11 @@ INT_PTR CALLBACK InsertPaperDialog(HWND dialog, UINT message, WPARAM wParam, LPA
         return FALSE; // no default focus
     case WM_PAINT:
         OnInsertPaperPaint(dialog);
+        return TRUE;
+    case WM_DRAWITEM: // an owner-drawn picture control repaints itself through us
+        if (wParam != IDC_INSERT_PAPER_PICTURE)
+            return FALSE;
+        DrawInsertPaperPicture(((const DRAWITEMSTRUCT *)lParam)->hDC);
         return TRUE;
     case WM_TIMER:
         OnInsertPaperTimer(dialog, wParam);

@@ -30,5 +30,11 @@ if("devices/virtual-feeder" IN_LIST VELMORA_FOLDERS AND EXISTS ${CMAKE_SOURCE_DI
   scanner_device_test(scanner_device_tables_test
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/device_tables_test.cpp
     LIBS velmora_scanner velmora_test_support)
+  scanner_device_test(scanner_dialogs_test
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/dialogs_test.cpp
+    LIBS velmora_scanner velmora_test_support GUI)
+  if(TARGET VelmoraRes)
+    add_dependencies(scanner_dialogs_test VelmoraRes)
+  endif()
   set_tests_properties(${scanner_device_tests} PROPERTIES RESOURCE_LOCK virtual_feeder)
 endif()
