@@ -1,0 +1,409 @@
+// The dialog templates as real dialogs under the window manager: every
+// control the agent drives is there with the right kind, the sizes the
+// agent's layout keeps leave room for their texts, and the message and icon
+// helpers show what the library holds.
+#include "library_fixture.h"
+
+#include <commctrl.h>
+
+#include <cstring>
+#include <thread>
+#include <vector>
+
+#include "resource_ids.h"
+#include "ui.h"
+
+namespace {
+
+INT_PTR CALLBACK QuietProc(HWND, UINT message, WPARAM, LPARAM) { return message == WM_INITDIALOG; }
+
+enum Kind { STATIC_TEXT, PICTURE, BUTTON, CHECK_BOX, COMBO_LIST, SLIDER, EDIT };
+
+const struct {
+    WORD dialog;
+    int control;
+    Kind kind;
+} CONTROLS[] = {
+    {IDD_SETTINGS, IDOK, BUTTON},
+    {IDD_SETTINGS, IDC_SETTINGS_SCAN_MODE, COMBO_LIST},
+    {IDD_SETTINGS, IDC_SETTINGS_PAPER_SIZE, COMBO_LIST},
+    {IDD_SETTINGS, IDC_SETTINGS_RESOLUTION, COMBO_LIST},
+    {IDD_SETTINGS, IDC_SETTINGS_FORMAT, COMBO_LIST},
+    {IDD_SETTINGS, IDC_SETTINGS_BRIGHTNESS, SLIDER},
+    {IDD_SETTINGS, IDC_SETTINGS_CONTRAST, SLIDER},
+    {IDD_SETTINGS, IDC_SETTINGS_GAMMA, SLIDER},
+    {IDD_SETTINGS, IDC_SETTINGS_BRIGHTNESS_VALUE, STATIC_TEXT},
+    {IDD_SETTINGS, IDC_SETTINGS_CONTRAST_VALUE, STATIC_TEXT},
+    {IDD_SETTINGS, IDC_SETTINGS_GAMMA_VALUE, STATIC_TEXT},
+    {IDD_SETTINGS, IDC_SETTINGS_AUTOCROP, CHECK_BOX},
+    {IDD_SETTINGS, IDC_SETTINGS_AUTODESKEW, CHECK_BOX},
+    {IDD_SETTINGS, IDC_SETTINGS_CONTINUOUS, CHECK_BOX},
+    {IDD_SETTINGS, IDC_SETTINGS_ROTATE, COMBO_LIST},
+    {IDD_SETTINGS, IDC_SETTINGS_SAVE_PATH, STATIC_TEXT},
+    {IDD_SETTINGS, IDC_SETTINGS_BROWSE, BUTTON},
+    {IDD_SETTINGS, IDC_SETTINGS_PREFIX, EDIT},
+    {IDD_WARNING, IDC_WARNING_PICTURE_1, PICTURE},
+    {IDD_WARNING, IDC_WARNING_PICTURE_2, PICTURE},
+    {IDD_WARNING, IDC_WARNING_TEXT, STATIC_TEXT},
+    {IDD_WARNING, IDC_WARNING_PICTURE_3, PICTURE},
+    {IDD_WARNING, IDC_WARNING_CHECKBOX, CHECK_BOX},
+    {IDD_WARNING, IDOK, BUTTON},
+    {IDD_WAIT_PROMPT, IDC_WAIT_PROMPT_FRAME, STATIC_TEXT},
+    {IDD_WAIT_PROMPT, IDC_WAIT_PROMPT_TEXT, STATIC_TEXT},
+    {IDD_WAIT_PROMPT, IDOK, BUTTON},
+    {IDD_INSERT_PAPER, IDC_INSERT_PAPER_PICTURE, PICTURE},
+    {IDD_INSERT_PAPER, IDC_INSERT_PAPER_TEXT, STATIC_TEXT},
+    {IDD_INSERT_PAPER, IDCANCEL, BUTTON},
+    {IDD_PROGRESS, IDC_PROGRESS_FRAME, STATIC_TEXT},
+    {IDD_PROGRESS, IDC_PROGRESS_TEXT, STATIC_TEXT},
+    {IDD_PROGRESS, IDC_PROGRESS_BAR, STATIC_TEXT},
+    {IDD_PROGRESS, IDC_PROGRESS_PERCENT, STATIC_TEXT},
+    {IDD_PROGRESS, IDC_PROGRESS_CANCEL, STATIC_TEXT},
+};
+
+bool HasKind(HWND control, Kind kind)
+{
+    char name[64] = "";
+    GetClassNameA(control, name, sizeof name);
+    LONG style = GetWindowLongA(control, GWL_STYLE);
+    switch (kind) {
+    case STATIC_TEXT:
+        return lstrcmpiA(name, "Static") == 0 && (style & SS_TYPEMASK) != SS_OWNERDRAW;
+    case PICTURE:
+        // Painted by the dialog; a static that draws itself would wipe it out.
+        return lstrcmpiA(name, "Static") == 0 && (style & SS_TYPEMASK) == SS_OWNERDRAW;
+    case BUTTON:
+        return lstrcmpiA(name, "Button") == 0 && (style & BS_TYPEMASK) <= BS_DEFPUSHBUTTON;
+    case CHECK_BOX:
+        // The agent reads the state with BM_GETCHECK and never ticks it itself on a click.
+        return lstrcmpiA(name, "Button") == 0 && (style & BS_TYPEMASK) == BS_AUTOCHECKBOX;
+    case COMBO_LIST:
+        return lstrcmpiA(name, "ComboBox") == 0 && (style & 3) == CBS_DROPDOWNLIST;
+    case SLIDER:
+        return lstrcmpiA(name, TRACKBAR_CLASSA) == 0;
+    case EDIT:
+        return lstrcmpiA(name, "Edit") == 0;
+    }
+    return false;
+}
+
+class Dialog {
+public:
+    explicit Dialog(WORD id)
+    {
+        LPCDLGTEMPLATEA found = LoadDialogTemplate(id);
+        window_ = found ? CreateDialogIndirectParamA(AppInstance, found, nullptr, QuietProc, 0) : nullptr;
+    }
+    ~Dialog()
+    {
+        if (window_)
+            DestroyWindow(window_);
+    }
+    HWND Window() const { return window_; }
+    // A control's rectangle in the dialog's client coordinates.
+    RECT ControlRect(int id) const
+    {
+        RECT rect = {};
+        HWND control = GetDlgItem(window_, id);
+        GetWindowRect(control, &rect);
+        MapWindowPoints(nullptr, window_, (POINT *)&rect, 2);
+        return rect;
+    }
+    int Width(int id) const { return ControlRect(id).right - ControlRect(id).left; }
+    int Height(int id) const { return ControlRect(id).bottom - ControlRect(id).top; }
+
+private:
+    HWND window_;
+};
+
+// The size of `text` in a control's font: on one line, or wrapped at `wrapWidth`.
+SIZE MeasureText(HWND control, const std::string &text, int wrapWidth = 0, HFONT font = nullptr)
+{
+    HDC dc = GetDC(control);
+    if (!font)
+        font = (HFONT)SendMessageA(control, WM_GETFONT, 0, 0);
+    HGDIOBJ previous = SelectObject(dc, font);
+    RECT rect = {0, 0, wrapWidth, 0};
+    UINT flags = DT_CALCRECT | DT_EXTERNALLEADING | (wrapWidth ? DT_WORDBREAK : DT_SINGLELINE);
+    DrawTextA(dc, text.c_str(), -1, &rect, flags);
+    SelectObject(dc, previous);
+    ReleaseDC(control, dc);
+    SIZE size = {rect.right - rect.left, rect.bottom - rect.top};
+    return size;
+}
+
+// Room a check box's own box and gap take before its label.
+const int CHECK_MARK_ROOM = 20;
+
+} // namespace
+
+class ResourceDialogsTest : public LibraryTest {
+protected:
+    static void SetUpTestSuite()
+    {
+        LibraryTest::SetUpTestSuite();
+        INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_BAR_CLASSES | ICC_STANDARD_CLASSES};
+        InitCommonControlsEx(&controls);
+    }
+};
+
+TEST_F(ResourceDialogsTest, EveryControlTheAgentDrivesIsThereWithItsKind)
+{
+    for (const auto &c : CONTROLS) {
+        Dialog dialog(c.dialog);
+        ASSERT_NE(dialog.Window(), nullptr) << "template " << c.dialog;
+        HWND control = GetDlgItem(dialog.Window(), c.control);
+        ASSERT_NE(control, nullptr) << "template " << c.dialog << " control " << c.control;
+        EXPECT_TRUE(HasKind(control, c.kind)) << "template " << c.dialog << " control " << c.control;
+    }
+}
+
+TEST_F(ResourceDialogsTest, ControlsKeepToTheirDialogAndNeverOverlap)
+{
+    for (WORD id = IDD_SETTINGS; id <= IDD_PROGRESS; id++) {
+        SCOPED_TRACE(id);
+        Dialog dialog(id);
+        ASSERT_NE(dialog.Window(), nullptr);
+        RECT client;
+        GetClientRect(dialog.Window(), &client);
+        std::vector<RECT> placed, frames;
+        for (HWND child = GetWindow(dialog.Window(), GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+            RECT rect;
+            GetWindowRect(child, &rect);
+            MapWindowPoints(nullptr, dialog.Window(), (POINT *)&rect, 2);
+            EXPECT_GE(rect.left, client.left) << GetDlgCtrlID(child);
+            EXPECT_GE(rect.top, client.top) << GetDlgCtrlID(child);
+            EXPECT_LE(rect.right, client.right) << GetDlgCtrlID(child);
+            EXPECT_LE(rect.bottom, client.bottom) << GetDlgCtrlID(child);
+            LONG style = GetWindowLongA(child, GWL_STYLE);
+            char name[32] = "";
+            GetClassNameA(child, name, sizeof name);
+            bool frame = (lstrcmpiA(name, "Button") == 0 && (style & BS_TYPEMASK) == BS_GROUPBOX) ||
+                         (lstrcmpiA(name, "Static") == 0 && (style & SS_TYPEMASK) == SS_ETCHEDFRAME);
+            (frame ? frames : placed).push_back(rect);
+        }
+        for (size_t a = 0; a < placed.size(); a++)
+            for (size_t b = a + 1; b < placed.size(); b++) {
+                RECT overlap;
+                EXPECT_FALSE(IntersectRect(&overlap, &placed[a], &placed[b]))
+                    << "controls at " << placed[a].left << "," << placed[a].top << " and " << placed[b].left << ","
+                    << placed[b].top;
+            }
+        // A control that starts inside a frame ends inside it too.
+        for (const RECT &frame : frames)
+            for (const RECT &rect : placed) {
+                POINT corner = {rect.left, rect.top};
+                if (!PtInRect(&frame, corner))
+                    continue;
+                EXPECT_LE(rect.right, frame.right);
+                EXPECT_LE(rect.bottom, frame.bottom);
+            }
+    }
+}
+
+TEST_F(ResourceDialogsTest, SettingsLabelsFitTheirControls)
+{
+    // The settings dialog is laid out by its template alone: a label wider
+    // than its control is cut off on screen.
+    Dialog dialog(IDD_SETTINGS);
+    ASSERT_NE(dialog.Window(), nullptr);
+    for (HWND child = GetWindow(dialog.Window(), GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        char name[32] = "", text[256] = "";
+        GetClassNameA(child, name, sizeof name);
+        GetWindowTextA(child, text, sizeof text);
+        LONG style = GetWindowLongA(child, GWL_STYLE);
+        RECT rect;
+        GetClientRect(child, &rect);
+        SIZE size = MeasureText(child, text);
+        bool isStatic = lstrcmpiA(name, "Static") == 0, isButton = lstrcmpiA(name, "Button") == 0;
+        int room = rect.right;
+        if (isButton && (style & BS_TYPEMASK) == BS_AUTOCHECKBOX)
+            room -= CHECK_MARK_ROOM;
+        else if (isButton && (style & BS_TYPEMASK) <= BS_DEFPUSHBUTTON)
+            room -= 8;
+        else if (!(isStatic && (style & SS_TYPEMASK) <= SS_RIGHT))
+            continue;
+        EXPECT_LE(size.cx, room) << text;
+    }
+}
+
+TEST_F(ResourceDialogsTest, ListChoicesFitTheirLists)
+{
+    Dialog dialog(IDD_SETTINGS);
+    ASSERT_NE(dialog.Window(), nullptr);
+    const struct {
+        int list;
+        UINT text;
+    } choices[] = {
+        {IDC_SETTINGS_SCAN_MODE, IDS_SCAN_MODE_COLOUR}, {IDC_SETTINGS_PAPER_SIZE, IDS_PAPER_SIZE},
+        {IDC_SETTINGS_FORMAT, IDS_FORMAT_JPEG},         {IDC_SETTINGS_ROTATE, IDS_ROTATE_NONE},
+        {IDC_SETTINGS_ROTATE, IDS_ROTATE_90},           {IDC_SETTINGS_ROTATE, IDS_ROTATE_270},
+        {IDC_SETTINGS_ROTATE, IDS_ROTATE_180},          {IDC_SETTINGS_RESOLUTION, 0},
+    };
+    const int arrowRoom = GetSystemMetrics(SM_CXVSCROLL) + 6;
+    for (const auto &choice : choices) {
+        HWND list = GetDlgItem(dialog.Window(), choice.list);
+        std::string text = choice.text ? LoadText(choice.text) : "600";
+        RECT rect;
+        GetClientRect(list, &rect);
+        EXPECT_LE(MeasureText(list, text).cx + arrowRoom, rect.right) << text;
+    }
+}
+
+TEST_F(ResourceDialogsTest, ProgressBarAndPercentageShareTheMessageWidth)
+{
+    // The layout puts the bar at the message's left edge and the percentage
+    // right-aligned with it, each keeping its template width.
+    Dialog dialog(IDD_PROGRESS);
+    ASSERT_NE(dialog.Window(), nullptr);
+    int messageWidth = dialog.Width(IDC_PROGRESS_TEXT);
+    int barWidth = dialog.Width(IDC_PROGRESS_BAR), percentWidth = dialog.Width(IDC_PROGRESS_PERCENT);
+    EXPECT_LE(barWidth + percentWidth, messageWidth);
+    EXPECT_GE(barWidth - 2, 100) << "room for a bar worth watching";
+    HWND percent = GetDlgItem(dialog.Window(), IDC_PROGRESS_PERCENT);
+    EXPECT_LE(MeasureText(percent, "100%").cx, percentWidth);
+    EXPECT_LE(MeasureText(percent, "100%").cy, dialog.Height(IDC_PROGRESS_BAR)) << "the percentage takes the bar's height";
+
+    // The cancel line is shown in bold at the message's width and its own height.
+    HWND cancel = GetDlgItem(dialog.Window(), IDC_PROGRESS_CANCEL);
+    LOGFONTA bold = {};
+    GetObjectA((HFONT)SendMessageA(cancel, WM_GETFONT, 0, 0), sizeof bold, &bold);
+    bold.lfWeight = FW_BOLD;
+    HFONT font = CreateFontIndirectA(&bold);
+    SIZE line = MeasureText(cancel, LoadText(IDS_PROGRESS_CANCEL), 0, font);
+    DeleteObject(font);
+    EXPECT_LE(line.cx, messageWidth);
+    EXPECT_LE(line.cy, dialog.Height(IDC_PROGRESS_CANCEL));
+}
+
+TEST_F(ResourceDialogsTest, PromptButtonFitsBesideItsText)
+{
+    Dialog dialog(IDD_WAIT_PROMPT);
+    ASSERT_NE(dialog.Window(), nullptr);
+    int textWidth = dialog.Width(IDC_WAIT_PROMPT_TEXT);
+    // The button is centred under the text in a dialog w + 45 wide.
+    EXPECT_LE(dialog.Width(IDOK), textWidth);
+    HWND text = GetDlgItem(dialog.Window(), IDC_WAIT_PROMPT_TEXT);
+    SIZE prompt = MeasureText(text, LoadText(IDS_CONTINUOUS_PROMPT), textWidth);
+    EXPECT_LE(prompt.cy, 4 * MeasureText(text, "Ag").cy) << "a prompt of a few lines, not a page";
+}
+
+TEST_F(ResourceDialogsTest, WarningFitsItsFixedWidthAndAnXgaScreen)
+{
+    Dialog dialog(IDD_WARNING);
+    ASSERT_NE(dialog.Window(), nullptr);
+    // The check box sits at x 20 and the OK button is centred on 353 pixels.
+    HWND box = GetDlgItem(dialog.Window(), IDC_WARNING_CHECKBOX);
+    int boxWidth = dialog.Width(IDC_WARNING_CHECKBOX), boxHeight = dialog.Height(IDC_WARNING_CHECKBOX);
+    EXPECT_LE(20 + boxWidth, 353 - 10);
+    SIZE label = MeasureText(box, LoadText(IDS_WARNING_CHECKBOX));
+    EXPECT_LE(label.cx + CHECK_MARK_ROOM, boxWidth) << "the label stays on one line";
+    EXPECT_LE(label.cy, boxHeight);
+    EXPECT_LE(dialog.Width(IDOK), 353 - 40);
+
+    HWND text = GetDlgItem(dialog.Window(), IDC_WARNING_TEXT);
+    int h = MeasureText(text, LoadText(IDS_WARNING_TEXT), 313).cy;
+    int height = h + 253 + GetSystemMetrics(SM_CYCAPTION) + boxHeight + dialog.Height(IDOK);
+    EXPECT_LE(height, 768 - 40);
+}
+
+TEST_F(ResourceDialogsTest, InsertPaperFitsItsFixedWidth)
+{
+    Dialog dialog(IDD_INSERT_PAPER);
+    ASSERT_NE(dialog.Window(), nullptr);
+    int buttonWidth = dialog.Width(IDCANCEL);
+    EXPECT_LE(buttonWidth, 330);
+    HWND text = GetDlgItem(dialog.Window(), IDC_INSERT_PAPER_TEXT);
+    SIZE cancel = MeasureText(GetDlgItem(dialog.Window(), IDCANCEL), "Cancel");
+    EXPECT_LE(cancel.cx + 8, buttonWidth);
+    int h = MeasureText(text, LoadText(IDS_INSERT_PAPER), 330).cy;
+    EXPECT_LE(h + 156 + dialog.Height(IDCANCEL) + GetSystemMetrics(SM_CYCAPTION), 768 - 40);
+}
+
+namespace {
+
+struct SeenBox {
+    HWND window;
+    char caption[300];
+    char text[1100];
+};
+
+BOOL CALLBACK FindOwnBox(HWND window, LPARAM param)
+{
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    char name[32] = "";
+    GetClassNameA(window, name, sizeof name);
+    if (process != GetCurrentProcessId() || std::strcmp(name, "#32770") != 0 || !IsWindowVisible(window))
+        return TRUE;
+    ((SeenBox *)param)->window = window;
+    return FALSE;
+}
+
+// Waits for this process's message box, reads it and presses `button`.
+void AnswerBox(SeenBox *seen, int button)
+{
+    for (int tries = 0; tries < 500 && !seen->window; tries++) {
+        EnumWindows(FindOwnBox, (LPARAM)seen);
+        if (!seen->window)
+            Sleep(20);
+    }
+    if (!seen->window)
+        return;
+    GetWindowTextA(seen->window, seen->caption, sizeof seen->caption);
+    // The message box keeps its text in the static with id 0xFFFF.
+    GetDlgItemTextA(seen->window, 0xFFFF, seen->text, sizeof seen->text);
+    PostMessageA(seen->window, WM_COMMAND, button, 0);
+}
+
+} // namespace
+
+TEST_F(ResourceDialogsTest, ResourceMessageShowsTheStringUnderTheAppTitle)
+{
+    const struct {
+        UINT id;
+        UINT flags;
+        int button;
+        const char *expectedText; // null: the library's string
+    } cases[] = {
+        {IDS_EXIT_QUESTION, MB_YESNO, IDNO, nullptr},
+        {IDS_RESCAN_NOTICE, 0, IDOK, nullptr},
+        {IDS_CALIBRATION_NOTICE, MB_ICONINFORMATION, IDOK, nullptr},
+        {999, MB_OK, IDOK, ""}, // a missing string still shows a box, empty
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.id);
+        SeenBox seen = {};
+        std::thread driver(AnswerBox, &seen, c.button);
+        int answer = ShowResourceMessage(nullptr, c.id, c.flags);
+        driver.join();
+        ASSERT_NE(seen.window, nullptr) << "no message box appeared";
+        EXPECT_EQ(answer, c.button);
+        EXPECT_STREQ(seen.caption, AppTitle);
+        std::string expected = c.expectedText ? c.expectedText : LoadText(c.id);
+        EXPECT_EQ(std::string(seen.text), expected);
+    }
+}
+
+TEST_F(ResourceDialogsTest, DialogIconHasBothSizes)
+{
+    Dialog dialog(IDD_WARNING);
+    ASSERT_NE(dialog.Window(), nullptr);
+    SetDialogIcon(dialog.Window());
+    const struct {
+        WPARAM slot;
+        int metric;
+    } slots[] = {{ICON_SMALL, SM_CXSMICON}, {ICON_BIG, SM_CXICON}};
+    for (const auto &s : slots) {
+        HICON icon = (HICON)SendMessageA(dialog.Window(), WM_GETICON, s.slot, 0);
+        ASSERT_NE(icon, nullptr) << s.slot;
+        ICONINFO info = {};
+        ASSERT_TRUE(GetIconInfo(icon, &info));
+        BITMAP mask = {};
+        GetObjectA(info.hbmMask, sizeof mask, &mask);
+        EXPECT_EQ(mask.bmWidth, GetSystemMetrics(s.metric)) << s.slot;
+        DeleteObject(info.hbmMask);
+        if (info.hbmColor)
+            DeleteObject(info.hbmColor);
+    }
+}

@@ -1,0 +1,218 @@
+// Every resource the agent looks up exists in the built library, in the form
+// and size its reader expects.
+#include "library_fixture.h"
+
+#include <set>
+
+#include "resource_ids.h"
+#include "ui.h"
+
+namespace {
+
+// Each string with the buffer the agent reads it into: a longer text would
+// be cut short on screen.
+const struct {
+    UINT id;
+    size_t capacity;
+} STRINGS[] = {
+    {IDS_APP_TITLE, 30}, // also the tray window's title, read into 30 bytes
+    // The tooltip holds 63 characters: the prefix, " - " and the model.
+    {IDS_TRAY_TIP, 21},
+    {IDS_EXIT_QUESTION, 260},
+    {IDS_CALIBRATION_NOTICE, 1040},
+    {IDS_CALIBRATION_DONE, 1040},
+    {IDS_DRIVER_MISSING, 1040},
+    {IDS_WARNING_TEXT, 1024},
+    {IDS_DEVICE_BUSY, 1040},
+    {IDS_WARNING_CHECKBOX, 1024},
+    {IDS_INSERT_PAPER, 1024},
+    {IDS_PROGRESS_SCANNING, 260},
+    {IDS_PROGRESS_CANCEL, 40},
+    {IDS_CONTINUOUS_PROMPT, 1024},
+    {IDS_PROGRESS_TONE, 260},
+    {IDS_IMAGEFOLIO_MISSING, 1040},
+    {IDS_ROTATE_NONE, 40},
+    {IDS_ROTATE_90, 40},
+    {IDS_ROTATE_270, 40},
+    {IDS_ROTATE_180, 40},
+    {IDS_SCAN_MODE_COLOUR, 40},
+    {IDS_FORMAT_JPEG, 40},
+    {IDS_BROWSE_TITLE, 60},
+    {IDS_PAPER_SIZE, 60},
+    {IDS_RESCAN_NOTICE, 1040},
+};
+
+// The raw image a group icon offers for one size: its header tells the
+// size and colour depth actually stored, not a scaled copy.
+const BITMAPINFOHEADER *IconImageFor(WORD groupId, int size)
+{
+    HRSRC group = FindResourceA(ResourceLibrary, MAKEINTRESOURCEA(groupId), (LPCSTR)RT_GROUP_ICON);
+    if (!group)
+        return nullptr;
+    PBYTE directory = (PBYTE)LockResource(LoadResource(ResourceLibrary, group));
+    int iconId = LookupIconIdFromDirectoryEx(directory, TRUE, size, size, LR_DEFAULTCOLOR);
+    HRSRC image = FindResourceA(ResourceLibrary, MAKEINTRESOURCEA(iconId), (LPCSTR)RT_ICON);
+    if (!image)
+        return nullptr;
+    return (const BITMAPINFOHEADER *)LockResource(LoadResource(ResourceLibrary, image));
+}
+
+} // namespace
+
+using ResourceLibraryTest = LibraryTest;
+
+TEST_F(ResourceLibraryTest, EveryStringExistsAndFitsItsReader)
+{
+    for (const auto &s : STRINGS) {
+        std::string text = LoadText(s.id);
+        EXPECT_FALSE(text.empty()) << "string " << s.id << " is missing";
+        EXPECT_LT(text.size(), s.capacity) << "string " << s.id << " is cut short: " << text;
+    }
+}
+
+TEST_F(ResourceLibraryTest, TitleAndTipNameTheProduct)
+{
+    EXPECT_NE(LoadText(IDS_APP_TITLE).find("Velmora"), std::string::npos);
+    EXPECT_NE(LoadText(IDS_TRAY_TIP).find("Velmora"), std::string::npos);
+}
+
+TEST_F(ResourceLibraryTest, IconsHoldBothSizesAtTheirDepth)
+{
+    const struct {
+        WORD id;
+        WORD bits;
+    } icons[] = {{IDI_PROGRAM, 4}, {IDI_CONNECTED, 32}, {IDI_NOT_CONNECTED, 32}};
+    for (const auto &icon : icons)
+        for (int size : {16, 32}) {
+            SCOPED_TRACE(testing::Message() << "icon " << icon.id << " at " << size);
+            const BITMAPINFOHEADER *header = IconImageFor(icon.id, size);
+            ASSERT_NE(header, nullptr);
+            EXPECT_EQ(header->biWidth, size);
+            EXPECT_EQ(header->biHeight, 2 * size);
+            EXPECT_EQ(header->biBitCount, icon.bits);
+
+            HICON loaded = (HICON)LoadImageA(ResourceLibrary, MAKEINTRESOURCEA(icon.id), IMAGE_ICON, size, size, 0);
+            ASSERT_NE(loaded, nullptr);
+            ICONINFO info = {};
+            ASSERT_TRUE(GetIconInfo(loaded, &info));
+            BITMAP mask = {};
+            GetObjectA(info.hbmMask, sizeof mask, &mask);
+            EXPECT_EQ(mask.bmWidth, size);
+            DeleteObject(info.hbmMask);
+            if (info.hbmColor)
+                DeleteObject(info.hbmColor);
+            DestroyIcon(loaded);
+        }
+}
+
+TEST_F(ResourceLibraryTest, PicturesHaveTheSizesTheDialogsLayOut)
+{
+    const struct {
+        WORD id;
+        LONG width, height;
+    } pictures[] = {
+        {IDB_WARNING_SCANNER, 48, 48},
+        {IDB_WARNING_CABLE, 260, 107},
+        {IDB_WARNING_POWER, 200, 56},
+        {IDB_INSERT_PAPER, 339, 96},
+    };
+    for (const auto &picture : pictures) {
+        HBITMAP bitmap = (HBITMAP)LoadImageA(ResourceLibrary, MAKEINTRESOURCEA(picture.id), IMAGE_BITMAP, 0, 0,
+                                             LR_CREATEDIBSECTION);
+        ASSERT_NE(bitmap, nullptr) << "bitmap " << picture.id;
+        DIBSECTION dib = {};
+        ASSERT_EQ(GetObjectA(bitmap, sizeof dib, &dib), (int)sizeof dib);
+        EXPECT_EQ(dib.dsBm.bmWidth, picture.width) << picture.id;
+        EXPECT_EQ(dib.dsBm.bmHeight, picture.height) << picture.id;
+        EXPECT_EQ(dib.dsBm.bmBitsPixel, 24) << picture.id;
+        DeleteObject(bitmap);
+    }
+}
+
+TEST_F(ResourceLibraryTest, WarningBadgeIsWhiteAroundItsDrawing)
+{
+    // Drawn with white as the transparent colour: the corners must be white
+    // and the middle must not, or the dialog shows a box or nothing.
+    HBITMAP bitmap = (HBITMAP)LoadImageA(ResourceLibrary, MAKEINTRESOURCEA(IDB_WARNING_SCANNER), IMAGE_BITMAP, 0,
+                                         0, LR_CREATEDIBSECTION);
+    ASSERT_NE(bitmap, nullptr);
+    DIBSECTION dib = {};
+    ASSERT_EQ(GetObjectA(bitmap, sizeof dib, &dib), (int)sizeof dib);
+    const BYTE *bits = (const BYTE *)dib.dsBm.bmBits;
+    auto isWhite = [&](int x, int y) {
+        const BYTE *p = bits + (dib.dsBm.bmHeight - 1 - y) * dib.dsBm.bmWidthBytes + x * 3;
+        return p[0] == 255 && p[1] == 255 && p[2] == 255;
+    };
+    EXPECT_TRUE(isWhite(0, 0));
+    EXPECT_TRUE(isWhite(47, 0));
+    EXPECT_FALSE(isWhite(20, 32)) << "the scanner's body";
+    EXPECT_FALSE(isWhite(35, 40)) << "the warning sign";
+    DeleteObject(bitmap);
+}
+
+TEST_F(ResourceLibraryTest, TrayMenuHoldsTheFiveCommandsInItsFirstSubmenu)
+{
+    HMENU menu = LoadMenuA(ResourceLibrary, MAKEINTRESOURCEA(IDM_TRAY));
+    ASSERT_NE(menu, nullptr);
+    HMENU tray = GetSubMenu(menu, 0);
+    ASSERT_NE(tray, nullptr);
+    std::set<UINT> direct;
+    for (int position = 0; position < GetMenuItemCount(tray); position++)
+        direct.insert(GetMenuItemID(tray, position));
+
+    const struct {
+        UINT id;
+        bool checked;
+    } commands[] = {{IDM_CALIBRATE, false}, {IDM_CLEAN, false},  {IDM_SETTINGS, false},
+                    {IDM_ENABLE_WARNING, true}, {IDM_EXIT, false}};
+    for (const auto &command : commands) {
+        SCOPED_TRACE(command.id);
+        EXPECT_EQ(direct.count(command.id), 1u) << "not an item of submenu 0 itself";
+        char text[64] = "";
+        MENUITEMINFOA item = {};
+        item.cbSize = sizeof item;
+        item.fMask = MIIM_FTYPE | MIIM_STATE | MIIM_STRING;
+        item.dwTypeData = text;
+        item.cch = sizeof text;
+        ASSERT_TRUE(GetMenuItemInfoA(tray, command.id, FALSE, &item));
+        EXPECT_EQ(item.fType & (MFT_SEPARATOR | MFT_BITMAP | MFT_OWNERDRAW), 0u);
+        EXPECT_GT(std::string(text).size(), 2u);
+        EXPECT_EQ((item.fState & MFS_CHECKED) != 0, command.checked);
+        EXPECT_EQ(item.fState & MFS_DISABLED, 0u);
+    }
+    DestroyMenu(menu);
+}
+
+TEST_F(ResourceLibraryTest, TemplatesAreFoundByIdAndOnlyThose)
+{
+    for (WORD id = IDD_SETTINGS; id <= IDD_PROGRESS; id++)
+        EXPECT_NE(LoadDialogTemplate(id), nullptr) << id;
+    EXPECT_EQ(LoadDialogTemplate(IDD_PROGRESS + 1), nullptr);
+    EXPECT_EQ(LoadDialogTemplate(IDM_TRAY), nullptr) << "a menu is not a dialog";
+}
+
+TEST_F(ResourceLibraryTest, TemplatesUseTheShellFont)
+{
+    // Extended templates: the font follows the header, the menu, the class
+    // and the title; DS_SHELLFONT makes the system pick its own shell face.
+    for (WORD id = IDD_SETTINGS; id <= IDD_PROGRESS; id++) {
+        SCOPED_TRACE(id);
+        const WORD *words = (const WORD *)LoadDialogTemplate(id);
+        ASSERT_NE(words, nullptr);
+        ASSERT_EQ(words[0], 1);
+        ASSERT_EQ(words[1], 0xFFFF);
+        DWORD style = *(const DWORD *)(words + 6);
+        EXPECT_EQ(style & DS_SHELLFONT, (DWORD)DS_SHELLFONT);
+        const WORD *p = words + 13; // after the fixed header
+        for (int field = 0; field < 3; field++) {
+            if (*p == 0xFFFF)
+                p += 2;
+            else
+                while (*p++) {
+                }
+        }
+        EXPECT_EQ(p[0], 8) << "point size";
+        std::wstring face((const wchar_t *)(p + 3));
+        EXPECT_EQ(face, L"MS Shell Dlg");
+    }
+}
