@@ -63,6 +63,56 @@ static void SwapRows(uint8_t *top, uint8_t *bottom, uint8_t *row, uint32_t lineB
     memcpy(bottom, row, lineBytes);
 }
 
+// Rows are reached through two sliding views of the one mapping, one moving
+// down from the top and one up from the bottom, instead of one view of the
+// whole page: a 32-bit process may not find a free range the size of a
+// large page, and a whole-page view would keep the page resident.
+const uint32_t FLIP_WINDOW_BYTES = 4u << 20;
+
+struct RowWindow {
+    HANDLE mapping;
+    uint64_t fileBytes;
+    uint32_t windowBytes;
+    uint32_t granularity;
+    uint8_t *view;
+    uint64_t base;
+    uint32_t size;
+};
+
+// The address of the row at `rowStart`, moving the window when the row is
+// not wholly inside it; null when the view cannot be mapped.
+static uint8_t *RowAt(RowWindow *window, uint64_t rowStart, uint32_t lineBytes, bool movingDown)
+{
+    uint64_t rowEnd = rowStart + lineBytes;
+    if (window->view && rowStart >= window->base && rowEnd <= window->base + window->size)
+        return window->view + (rowStart - window->base);
+    if (window->view)
+        UnmapViewOfFile(window->view);
+    window->view = nullptr;
+    const uint64_t granularity = window->granularity;
+    uint64_t base = rowStart / granularity * granularity;
+    if (!movingDown) {
+        // Reach as far up as the window allows, so the next rows are inside it.
+        uint64_t lowest = rowEnd > window->windowBytes ? rowEnd - window->windowBytes : 0;
+        uint64_t upper = (lowest + granularity - 1) / granularity * granularity;
+        if (upper < base)
+            base = upper;
+    }
+    uint64_t left = window->fileBytes - base;
+    window->size = (uint32_t)(left < window->windowBytes ? left : window->windowBytes);
+    window->view = (uint8_t *)MapViewOfFile(window->mapping, FILE_MAP_WRITE, (DWORD)(base >> 32), (DWORD)base,
+                                            window->size);
+    window->base = base;
+    return window->view ? window->view + (rowStart - base) : nullptr;
+}
+
+static void CloseRowWindow(RowWindow *window)
+{
+    if (window->view)
+        UnmapViewOfFile(window->view);
+    window->view = nullptr;
+}
+
 int FlipBitmapRows(HANDLE file, const ScanBitmap *bitmap, uint32_t linesReceived)
 {
     const uint32_t lineBytes = bitmap->LineBytes;
@@ -70,9 +120,18 @@ int FlipBitmapRows(HANDLE file, const ScanBitmap *bitmap, uint32_t linesReceived
     if (mappedBytes > UINT32_MAX)
         return 0;
 
+    SYSTEM_INFO system;
+    GetSystemInfo(&system);
+    const uint32_t granularity = system.dwAllocationGranularity;
+    // A window always holds a whole row wherever the row starts.
+    uint64_t windowBytes = (uint64_t)lineBytes + 2ull * granularity;
+    if (windowBytes < FLIP_WINDOW_BYTES)
+        windowBytes = FLIP_WINDOW_BYTES;
+    windowBytes = (windowBytes + granularity - 1) / granularity * granularity;
+
     int result = 0;
     HANDLE mapping = nullptr;
-    uint8_t *view = nullptr;
+    RowWindow upper = {}, lower = {};
     uint8_t *row = nullptr;
     HGLOBAL rowHandle = GlobalAlloc(GMEM_MOVEABLE, lineBytes ? lineBytes : 1);
     if (!rowHandle)
@@ -83,22 +142,21 @@ int FlipBitmapRows(HANDLE file, const ScanBitmap *bitmap, uint32_t linesReceived
     mapping = CreateFileMappingA(file, nullptr, PAGE_READWRITE, 0, (DWORD)mappedBytes, nullptr);
     if (!mapping)
         goto out;
-    view = (uint8_t *)MapViewOfFile(mapping, FILE_MAP_WRITE, 0, 0, (SIZE_T)mappedBytes);
-    if (!view)
-        goto out;
-    if (linesReceived > 1) {
-        uint8_t *top = view + bitmap->HeaderSize;
-        uint8_t *bottom = top + (size_t)(linesReceived - 1) * lineBytes;
-        for (uint32_t pair = 0; pair < linesReceived / 2; pair++) {
-            SwapRows(top, bottom, row, lineBytes);
-            top += lineBytes;
-            bottom -= lineBytes;
-        }
+    upper = {mapping, mappedBytes, (uint32_t)windowBytes, granularity, nullptr, 0, 0};
+    lower = upper;
+    for (uint32_t pair = 0; pair < linesReceived / 2; pair++) {
+        uint64_t topStart = bitmap->HeaderSize + (uint64_t)pair * lineBytes;
+        uint64_t bottomStart = bitmap->HeaderSize + (uint64_t)(linesReceived - 1 - pair) * lineBytes;
+        uint8_t *top = RowAt(&upper, topStart, lineBytes, true);
+        uint8_t *bottom = RowAt(&lower, bottomStart, lineBytes, false);
+        if (!top || !bottom)
+            goto out;
+        SwapRows(top, bottom, row, lineBytes);
     }
     result = 1;
 out:
-    if (view)
-        UnmapViewOfFile(view);
+    CloseRowWindow(&upper);
+    CloseRowWindow(&lower);
     if (row)
         GlobalUnlock(rowHandle);
     if (rowHandle)

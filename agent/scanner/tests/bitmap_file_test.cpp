@@ -57,13 +57,19 @@ std::string WritePage(const std::string &path, ScanBitmap *bitmap, uint32_t rece
 TEST_F(BitmapFileTest, RowsEndBottomUpForAnyCount)
 {
     struct Case {
-        uint32_t announced, received;
-    } cases[] = {{0, 0}, {1, 1}, {2, 2}, {5, 5}, {6, 6}, {8, 5}, {9, 0}};
+        uint32_t lineBytes, announced, received;
+    } cases[] = {
+        {12, 0, 0}, {12, 1, 1}, {12, 2, 2}, {12, 5, 5}, {12, 6, 6}, {12, 8, 5}, {12, 9, 0},
+        // Pages larger than the flip's sliding views, with rows that straddle
+        // a view's edge, and rows larger than the default view.
+        {1000004, 13, 13},
+        {5 * 1048576 + 4, 3, 3},
+    };
     for (const Case &c : cases) {
-        SCOPED_TRACE(testing::Message() << c.received << " of " << c.announced << " lines");
+        SCOPED_TRACE(testing::Message() << c.received << " of " << c.announced << " lines of " << c.lineBytes);
         ScanBitmap bitmap = {};
         bitmap.Type = SCAN_TYPE_GREY;
-        bitmap.LineBytes = 12;
+        bitmap.LineBytes = c.lineBytes;
         bitmap.Lines = c.announced;
         bitmap.Width300 = 12;
         bitmap.Height300 = (uint16_t)c.announced;
@@ -71,15 +77,17 @@ TEST_F(BitmapFileTest, RowsEndBottomUpForAnyCount)
         int flipped = 0;
         std::string bytes = WritePage(folder_ + "\\page.bmp", &bitmap, c.received, &flipped);
         EXPECT_EQ(flipped, 1);
-        ASSERT_EQ(bytes.size(), 1078u + 12u * c.received);
+        ASSERT_EQ(bytes.size(), 1078u + (size_t)c.lineBytes * c.received);
         const uint8_t *h = (const uint8_t *)bytes.data();
         EXPECT_EQ(ReadLe32(h + OFFSET_HEIGHT), c.received);
         EXPECT_EQ(ReadLe32(h + OFFSET_FILE_SIZE), bytes.size());
-        EXPECT_EQ(ReadLe32(h + OFFSET_IMAGE_SIZE), 12u * c.received);
+        EXPECT_EQ(ReadLe32(h + OFFSET_IMAGE_SIZE), c.lineBytes * c.received);
         EXPECT_EQ(ReadLe32(h + OFFSET_WIDTH), 12u);
         // Stored row k is the device's line received - 1 - k.
         for (uint32_t k = 0; k < c.received; k++)
-            EXPECT_EQ(bytes.substr(1078 + 12 * k, 12), DeviceRow(c.received - 1 - k, 12)) << "stored row " << k;
+            EXPECT_TRUE(bytes.compare(1078 + (size_t)c.lineBytes * k, c.lineBytes,
+                                      DeviceRow(c.received - 1 - k, c.lineBytes)) == 0)
+                << "stored row " << k;
     }
 }
 
