@@ -148,8 +148,9 @@ void FillGaps(std::vector<float> &v, const std::vector<int> &count) {
     for (int j = last + 1; j < n; j++) v[j] = v[last];
 }
 
-void EstimateProfiles(const CellGrid &g, const std::vector<uint8_t> &isBacking, const double level[3],
-                      BackingProfiles *p) {
+void EstimateProfiles(const CellGrid &g, const std::vector<uint8_t> &forColumns, const std::vector<uint8_t> &forRows,
+                      const double level[3], BackingProfiles *p) {
+  const std::vector<uint8_t> &isBacking = forColumns;
   // Gathered row by row (the grid's memory order), then a median per column.
   std::vector<std::vector<float>> columns(g.cols);
   std::vector<float> values;
@@ -174,7 +175,7 @@ void EstimateProfiles(const CellGrid &g, const std::vector<uint8_t> &isBacking, 
     for (int cy = 0; cy < g.rows; cy++) {
       values.clear();
       for (int cx = 0; cx < g.cols; cx++)
-        if (isBacking[g.Index(cx, cy)]) values.push_back(g.mean[c][g.Index(cx, cy)] - float(level[c]) - p->col[c][cx]);
+        if (forRows[g.Index(cx, cy)]) values.push_back(g.mean[c][g.Index(cx, cy)] - float(level[c]) - p->col[c][cx]);
       count[cy] = values.size() >= 3 ? int(values.size()) : 0;
       if (count[cy]) p->row[c][cy] = float(Median(values));
     }
@@ -245,6 +246,44 @@ std::vector<uint8_t> Erode(const std::vector<uint8_t> &m, int cols, int rows, in
   std::vector<uint8_t> d = Dilate(inv, cols, rows, r);
   for (size_t i = 0; i < d.size(); i++) d[i] = !d[i];
   return d;
+}
+
+// Which backing cells teach the column and the row deviations. A light
+// border that the mask missed lies within a quarter inch of the picture and
+// would pass for backing, so columns learn from the rows above and below the
+// marks (with that much room) and rows from the columns beside them; with
+// narrower margins the room shrinks, and without any all backing cells serve.
+void ProfileCells(const CellGrid &g, const std::vector<uint8_t> &mask, const std::vector<uint8_t> &backing,
+                  double cellsPerInch, std::vector<uint8_t> *forColumns, std::vector<uint8_t> *forRows) {
+  std::vector<uint8_t> solid = Dilate(Erode(mask, g.cols, g.rows, 1), g.cols, g.rows, 1);
+  int left = g.cols, right = -1, top = g.rows, bottom = -1;
+  for (int cy = 0; cy < g.rows; cy++)
+    for (int cx = 0; cx < g.cols; cx++)
+      if (solid[g.Index(cx, cy)] && mask[g.Index(cx, cy)]) {
+        left = std::min(left, cx); right = std::max(right, cx);
+        top = std::min(top, cy); bottom = std::max(bottom, cy);
+      }
+  *forColumns = backing;
+  *forRows = backing;
+  if (right < 0) return;
+  const int minimum = 4;
+  for (double room : {0.3, 0.15, 0.03}) {
+    int r = int(std::lround(room * cellsPerInch));
+    int rows = std::max(0, top - r) + std::max(0, g.rows - 1 - (bottom + r));
+    if (rows < minimum) continue;
+    for (int cy = 0; cy < g.rows; cy++)
+      if (cy >= top - r && cy <= bottom + r)
+        for (int cx = 0; cx < g.cols; cx++) (*forColumns)[g.Index(cx, cy)] = 0;
+    break;
+  }
+  for (double room : {0.3, 0.15, 0.03}) {
+    int r = int(std::lround(room * cellsPerInch));
+    int cols = std::max(0, left - r) + std::max(0, g.cols - 1 - (right + r));
+    if (cols < minimum) continue;
+    for (int cy = 0; cy < g.rows; cy++)
+      for (int cx = std::max(0, left - r); cx <= std::min(g.cols - 1, right + r); cx++) (*forRows)[g.Index(cx, cy)] = 0;
+    break;
+  }
 }
 
 // 8-connected components; returns the number of labels (label 0 is empty).
@@ -593,8 +632,9 @@ PhotoSearch FindPhoto(const Bitmap &b) {
   Deviation dev;
   std::vector<uint8_t> mask;
   std::vector<uint8_t> backing = isRing;
+  std::vector<uint8_t> forColumns = backing, forRows = backing;
   for (int pass = 0; pass < 2; pass++) {
-    EstimateProfiles(g, backing, m.level, &profiles);
+    EstimateProfiles(g, forColumns, forRows, m.level, &profiles);
     // Spreads from a thinned set of cells: a few ten thousand are plenty.
     int thin = std::max(1, int(g.luma.size() / 40000));
     for (int c = 0; c < g.channels; c++) {
@@ -612,16 +652,9 @@ PhotoSearch FindPhoto(const Bitmap &b) {
         if (backing[g.Index(cx, cy)]) values.push_back(g.sd[g.Index(cx, cy)] - profiles.colSd[cx]);
     dev.sdSpread = std::max(0.25, RobustSpread(values, 0));
     MarkForeground(g, m.level, profiles, dev, pass == 0 ? 8.0 : 5.5, &mask);
-    // The backing model learns only from cells well away from anything
-    // photo-like: a light border the mask missed lies within a quarter
-    // inch of the picture, and must not be taken for backing.
     std::vector<uint8_t> grown = Dilate(mask, g.cols, g.rows, 2);
-    std::vector<uint8_t> solid = Dilate(Erode(mask, g.cols, g.rows, 1), g.cols, g.rows, 1);
-    std::vector<uint8_t> near = Dilate(solid, g.cols, g.rows, int(std::lround(0.3 * cellsPerInch)));
-    size_t far = 0;
-    for (size_t i = 0; i < grown.size(); i++) far += (backing[i] = !grown[i] && !near[i]);
-    if (far < 200)
-      for (size_t i = 0; i < grown.size(); i++) backing[i] = !grown[i];
+    for (size_t i = 0; i < grown.size(); i++) backing[i] = !grown[i];
+    ProfileCells(g, mask, backing, cellsPerInch, &forColumns, &forRows);
   }
   m.luma = g.channels == 3 ? (m.level[0] * 29 + m.level[1] * 150 + m.level[2] * 77) / 256 : m.level[0];
   m.cellSpread = dev.spread[g.channels == 3 ? 1 : 0];
@@ -673,7 +706,7 @@ PhotoSearch FindPhoto(const Bitmap &b) {
   result.photoFound = true;
 
   Residual res;
-  BuildResidual(b, g, backing, m.luma, profiles, &res, &m.pixelNoise);
+  BuildResidual(b, g, forColumns, m.luma, profiles, &res, &m.pixelNoise);
   RotatedRect r = bestRect;
   double sideThreshold = std::max(1.5, 1.5 * m.cellSpread);
   Side sides[4];
