@@ -462,3 +462,41 @@ TEST(InUseMutex, HeldMutexIsVisibleUnderTheAgentsName)
     ASSERT_TRUE(feeder::ReleaseInUseMutex());
     EXPECT_EQ(OpenMutexA(MUTEX_ALL_ACCESS, FALSE, name.c_str()), nullptr);
 }
+
+// Sheets in the formats users have: lossless ones decode to the very pixels
+// of the bitmap they were made from (by ImageMagick on the host, so the
+// encoder is not the decoder under test); JPEG decodes close to them.
+TEST(SheetFormats, EveryCommonFormatDecodes)
+{
+    ScratchDevice device;
+    const std::string bitmap = device.folder + "\\source.bmp";
+    ASSERT_TRUE(WriteTestBitmap(bitmap, 48, 32));
+    FeederScanSetup setup = {};
+    setup.PaperArea[2] = 48;
+    setup.PaperArea[3] = 32;
+    setup.XResolution = setup.YResolution = 300;
+    setup.ImageType = 3;
+    feeder::Placement placement = AtOrigin();
+    feeder::RenderedPage reference;
+    ASSERT_TRUE(feeder::RenderSheetFile(bitmap, placement, setup, &reference));
+    struct Case {
+        const char *extension;
+        int tolerance; // largest mean difference per byte
+    } cases[] = {{"png", 0}, {"tif", 0}, {"jpg", 12}};
+    for (const Case &c : cases) {
+        const std::string converted = device.folder + "\\source." + c.extension;
+        const std::string script = "convert '" + testsupport::UnixPath(bitmap) + "' -quality 95 '" +
+                                   testsupport::UnixPath(converted) + "'";
+        ASSERT_EQ(testsupport::RunHostShell(script), 0) << script;
+        feeder::RenderedPage page;
+        ASSERT_TRUE(feeder::RenderSheetFile(converted, placement, setup, &page)) << c.extension;
+        ASSERT_EQ(page.Rows.size(), reference.Rows.size()) << c.extension;
+        uint64_t difference = 0;
+        for (size_t i = 0; i < page.Rows.size(); ++i)
+            difference += (uint64_t)abs(page.Rows[i] - reference.Rows[i]);
+        EXPECT_LE(difference / page.Rows.size(), (uint64_t)c.tolerance) << c.extension;
+        if (c.tolerance == 0) {
+            EXPECT_TRUE(page.Rows == reference.Rows) << c.extension;
+        }
+    }
+}
