@@ -1,0 +1,22 @@
+# The image library adapter: finds the library through the registry, loads
+# it for a job and drives it for each page. Tested against a stand-in
+# library that logs every call, and end to end with the real Pixkit.dll.
+if(WIN32)
+  list(APPEND VELMORA_JOB_SOURCES ${CMAKE_CURRENT_LIST_DIR}/image_library.cpp)
+  cmake_language(DEFER CALL target_link_libraries velmora_job PUBLIC advapi32)
+
+  add_library(FakeImageLibrary SHARED ${CMAKE_CURRENT_LIST_DIR}/tests/fake_image_library.cpp)
+  set_target_properties(FakeImageLibrary PROPERTIES PREFIX "")
+
+  velmora_test(NAME image_library_test SOURCES ${CMAKE_CURRENT_LIST_DIR}/tests/image_library_test.cpp
+               LIBS velmora_job velmora_test_support)
+  add_dependencies(image_library_test FakeImageLibrary)
+  # The real library's folder is read after this one: look for it once the
+  # whole tree is known.
+  function(velmora_image_library_test_needs_pixkit)
+    if(TARGET Pixkit)
+      add_dependencies(image_library_test Pixkit)
+    endif()
+  endfunction()
+  cmake_language(DEFER DIRECTORY ${CMAKE_SOURCE_DIR} CALL velmora_image_library_test_needs_pixkit)
+endif()

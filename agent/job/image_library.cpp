@@ -1,0 +1,203 @@
+// Finding, loading and driving the image library.
+#include "image_library.h"
+
+#include "scan_types.h"
+#include "settings.h"
+#include "shared.h"
+
+ImageLibraryState ImageLibrary;
+
+namespace {
+
+// The library's operations, as the agent calls them.
+typedef int(__cdecl *InitOp)(const uint16_t *record);
+typedef int(__cdecl *ShutdownOp)(void);
+typedef int(__cdecl *LoadImageOp)(ImageHandle *image, const char *path, uint32_t *scratch, uint32_t zero,
+                                  uint32_t flags, uint32_t zero2, uint32_t zero3, uint32_t zero4);
+typedef void(__cdecl *FreeImageOp)(ImageHandle image);
+typedef int(__cdecl *SaveImageOp)(const char *path, uint32_t kind, const uint32_t *options, ImageHandle image,
+                                  uint32_t zero, uint32_t zero2);
+typedef ImageHandle(__cdecl *ResizeImageOp)(ImageHandle image, int32_t width, int32_t height, uint32_t zero,
+                                            uint32_t zero2, uint32_t zero3);
+struct RotateBytes {
+    uint8_t bytes[8];
+};
+typedef ImageHandle(__cdecl *RotateImageOp)(ImageHandle image, double degrees, RotateBytes options, uint32_t zero,
+                                            uint32_t zero2, uint32_t zero3);
+
+template <typename T> T Op(int slot) { return reinterpret_cast<T>(ImageLibrary.Ops[slot]); }
+
+const uint16_t INIT_RECORD[4] = {2, 3, 0, 0};
+const uint32_t LOAD_FLAGS = 0x7;
+
+// Save kinds the library knows; BMP and PNG are told by the destination's
+// extension alone, which the caller's picture name always carries.
+const uint32_t SAVE_KIND_BY_EXTENSION = 0;
+const uint32_t SAVE_KIND_JPEG = 1;
+const uint32_t SAVE_KIND_TIFF = 2;
+
+// The single-precision value nearest 1/3: the reduction from a 300 dpi scan.
+const float ONE_THIRD = 0.33333334f;
+
+uint32_t &DescriptorWord(ImageHandle image, int offset)
+{
+    return *reinterpret_cast<uint32_t *>(*image + offset);
+}
+
+double AngleForRotateCode(uint16_t rotate)
+{
+    switch (rotate) {
+    case ROTATE_90: return 90.0;
+    case ROTATE_270: return 270.0;
+    case ROTATE_180: return 180.0;
+    default: return 0.0;
+    }
+}
+
+HKEY OpenLibraryKey(void)
+{
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, COMMON_FILES_KEY, 0, KEY_READ, &key) == ERROR_SUCCESS)
+        return key;
+    if (UseCurrentUserLibraryKey() &&
+        RegOpenKeyExA(HKEY_CURRENT_USER, COMMON_FILES_KEY, 0, KEY_READ, &key) == ERROR_SUCCESS)
+        return key;
+    return nullptr;
+}
+
+void ForgetLibrary(void)
+{
+    if (ImageLibrary.Module)
+        FreeLibrary(ImageLibrary.Module);
+    ImageLibrary.Module = nullptr;
+    ImageLibrary.Entry = nullptr;
+    ImageLibrary.Ops = nullptr;
+}
+
+} // namespace
+
+int LoadImageLibrary(void)
+{
+    HKEY key = OpenLibraryKey();
+    if (!key)
+        return 0;
+    char path[260];
+    ReadTextSetting(key, SETTING_ImageLibrary, path);
+    int loaded = 0;
+    // The library's own companions are looked for beside it, not beside us.
+    ImageLibrary.Module = path[0] ? LoadLibraryExA(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH) : nullptr;
+    if (ImageLibrary.Module) {
+        ImageLibrary.Entry = reinterpret_cast<ImageLibraryEntry>(GetProcAddress(ImageLibrary.Module, "PixkitOps"));
+        ImageLibrary.Ops = ImageLibrary.Entry ? ImageLibrary.Entry() : nullptr;
+        InitOp init = ImageLibrary.Ops ? Op<InitOp>(IMAGE_OP_INIT) : nullptr;
+        if (init && init(INIT_RECORD) == 0)
+            loaded = 1;
+        else
+            ForgetLibrary();
+    }
+    RegCloseKey(key);
+    return loaded;
+}
+
+void UnloadImageLibrary(void)
+{
+    if (!ImageLibrary.Module || !ImageLibrary.Ops)
+        return;
+    ShutdownOp shutdown = Op<ShutdownOp>(IMAGE_OP_SHUTDOWN);
+    // A library without Shutdown may still hold state it cannot release, so
+    // it stays loaded.
+    if (!shutdown)
+        return;
+    shutdown();
+    ForgetLibrary();
+}
+
+int ConvertAndSave(uint16_t format, uint16_t rotate, const char *source, const char *destination,
+                   uint16_t resolution)
+{
+    if (!ImageLibrary.Module || !ImageLibrary.Ops)
+        return 0;
+    uint32_t kind = SAVE_KIND_BY_EXTENSION;
+    uint32_t options[2] = {0, 0};
+    if (format == OUTPUT_JPEG) {
+        kind = SAVE_KIND_JPEG;
+        options[1] = uint32_t(ReadNumberSetting(SettingsKey, SETTING_JpegCompressionRatio));
+    } else if (format == OUTPUT_TIFF) {
+        kind = SAVE_KIND_TIFF;
+    }
+
+    ImageHandle image = nullptr;
+    uint32_t scratch = 0;
+    if (Op<LoadImageOp>(IMAGE_OP_LOAD_IMAGE)(&image, source, &scratch, 0, LOAD_FLAGS, 0, 0, 0) != 0 || !image)
+        return 0;
+
+    // A turn or a reduction that fails leaves the library's previous picture
+    // in place: saving the page unturned or at full size keeps the photograph,
+    // where giving up would lose it (the scan is deleted after this call).
+    if (rotate != ROTATE_NONE) {
+        RotateBytes unused = {};
+        ImageHandle turned = Op<RotateImageOp>(IMAGE_OP_ROTATE_IMAGE)(image, AngleForRotateCode(rotate), unused, 0, 0, 0);
+        if (turned)
+            image = turned;
+    }
+    if (resolution == 100) {
+        DescriptorWord(image, IMAGE_DESCRIPTOR_X_DPI) = 100;
+        DescriptorWord(image, IMAGE_DESCRIPTOR_Y_DPI) = 100;
+        int32_t width = int32_t(double(DescriptorWord(image, IMAGE_DESCRIPTOR_WIDTH)) * double(ONE_THIRD));
+        int32_t height = int32_t(double(DescriptorWord(image, IMAGE_DESCRIPTOR_HEIGHT)) * double(ONE_THIRD));
+        ImageHandle reduced = Op<ResizeImageOp>(IMAGE_OP_RESIZE_IMAGE)(image, width, height, 0, 0, 0);
+        if (reduced)
+            image = reduced;
+    }
+
+    int saved = Op<SaveImageOp>(IMAGE_OP_SAVE_IMAGE)(destination, kind, options, image, 0, 0);
+    Op<FreeImageOp>(IMAGE_OP_FREE_IMAGE)(image);
+    return saved == 0 ? 1 : 0;
+}
+
+bool UseCurrentUserLibraryKey(void)
+{
+    OSVERSIONINFOEXA extended = {};
+    extended.dwOSVersionInfoSize = sizeof extended;
+    DWORD major = 0;
+    if (GetVersionExA(reinterpret_cast<OSVERSIONINFOA *>(&extended))) {
+        major = extended.dwMajorVersion;
+    } else {
+        OSVERSIONINFOA plain = {};
+        plain.dwOSVersionInfoSize = sizeof plain;
+        if (!GetVersionExA(&plain))
+            return false;
+        major = plain.dwMajorVersion;
+    }
+    if (major < 5)
+        return false;
+    return !IsUserAdministrator();
+}
+
+bool IsUserAdministrator(void)
+{
+    HANDLE token = nullptr;
+    if (!OpenThreadToken(GetCurrentThread(), TOKEN_QUERY, TRUE, &token)) {
+        if (GetLastError() != ERROR_NO_TOKEN || !OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token))
+            return false;
+    }
+    // The group list is read into a fixed 1024-byte buffer: a token with
+    // more groups than fit counts as not an administrator.
+    DWORD groupBuffer[1024 / sizeof(DWORD)];
+    DWORD needed = 0;
+    BOOL read = GetTokenInformation(token, TokenGroups, groupBuffer, sizeof groupBuffer, &needed);
+    CloseHandle(token);
+    if (!read)
+        return false;
+    SID_IDENTIFIER_AUTHORITY ntAuthority = SECURITY_NT_AUTHORITY;
+    PSID administrators = nullptr;
+    if (!AllocateAndInitializeSid(&ntAuthority, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0,
+                                  0, 0, 0, &administrators))
+        return false;
+    const TOKEN_GROUPS *groups = reinterpret_cast<const TOKEN_GROUPS *>(groupBuffer);
+    bool found = false;
+    for (DWORD i = 0; i < groups->GroupCount && !found; ++i)
+        found = EqualSid(groups->Groups[i].Sid, administrators) != 0;
+    FreeSid(administrators);
+    return found;
+}
