@@ -3,6 +3,18 @@
 add_library(scanner_test_no_entry SHARED ${CMAKE_CURRENT_LIST_DIR}/no_entry_library.cpp)
 set_target_properties(scanner_test_no_entry PROPERTIES PREFIX "" OUTPUT_NAME "NoEntryDriver")
 
+# A driver that answers reads from a script, for transfers that break the
+# driver contract.
+add_library(scanner_test_scripted_driver SHARED ${CMAKE_CURRENT_LIST_DIR}/scripted_driver.cpp)
+target_link_libraries(scanner_test_scripted_driver PRIVATE velmora_common)
+set_target_properties(scanner_test_scripted_driver PROPERTIES PREFIX "" OUTPUT_NAME "ScriptedDriver")
+target_link_options(scanner_test_scripted_driver PRIVATE -Wl,--kill-at)
+
+velmora_test(NAME scanner_transfer_contract_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/transfer_contract_test.cpp
+  LIBS velmora_scanner velmora_test_support)
+add_dependencies(scanner_transfer_contract_test scanner_test_scripted_driver)
+
 velmora_test(NAME scanner_bitmap_file_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/bitmap_file_test.cpp
   LIBS velmora_scanner velmora_test_support)
