@@ -46,7 +46,7 @@ std::vector<uint8_t> Scan(int bits, bool photo) {
 class BitmapFile : public ::testing::Test {
 protected:
   void SetUp() override {
-    folder = testsupport::MakeScratchFolder("pagefit files") ;
+    folder = testsupport::MakeScratchFolder("pagefit files") + "\\";
     bitmap = folder + "Vel 1A2.Bmp";
   }
   void TearDown() override { testsupport::RemoveTree(folder); }

@@ -37,8 +37,9 @@ bool IsThisProgram(const std::string &candidate, void *context) {
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
-  DWORD n = GetModuleFileNameA(nullptr, ModulePath, MAX_PATH);
-  if (n == 0 || n >= MAX_PATH) return 1;
+  // The settings lookup finds Module.ini and the scanner instance through
+  // ModulePath, as the agent does.
+  if (!InitModulePath()) return 1;
   std::string self = LongForm(ModulePath);
   std::string bitmap = pagefit::BitmapPathFromCommandLine(GetCommandLineA(), IsThisProgram, &self);
   // Without a bitmap there is no folder to write a log into.

@@ -31,7 +31,7 @@ protected:
   void SetUp() override {
     std::string built = testsupport::ProgramDirectory() + "Pagefit.exe";
     if (!testsupport::FileExists(built)) GTEST_SKIP() << "Pagefit.exe was not built";
-    root = testsupport::MakeScratchFolder("pagefit program");
+    root = testsupport::MakeScratchFolder("pagefit program") + "\\";
     programFolder = root + "Velmora Tools\\";
     scanFolder = root + "Temp Scans\\";
     CreateDirectoryA(programFolder.c_str(), nullptr);
@@ -59,8 +59,9 @@ protected:
     ASSERT_TRUE(testsupport::SetRawValue(HKEY_CURRENT_USER, other + "\\Velmora\\Setting", "Current AutoCrop", REG_DWORD, &crop, 4));
     ASSERT_TRUE(testsupport::SetRawValue(HKEY_CURRENT_USER, mine, "System Directory", REG_SZ, programFolder.c_str(), DWORD(programFolder.size())));
     ASSERT_TRUE(testsupport::SetRawValue(HKEY_CURRENT_USER, mine + "\\Velmora\\Setting", "Current AutoCrop", REG_DWORD, &crop, 4));
-    if (writeDeskew)
+    if (writeDeskew) {
       ASSERT_TRUE(testsupport::SetRawValue(HKEY_CURRENT_USER, mine + "\\Velmora\\Setting", "Current AutoDeskew", REG_DWORD, &deskew, 4));
+    }
   }
   std::string Run(const std::string &programPath) {
     // As the agent builds it: "%s %s", neither quoted.
