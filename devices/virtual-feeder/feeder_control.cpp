@@ -63,13 +63,15 @@ bool Reset()
 {
     std::string folder;
     const bool mapped = WithState([&](FeederState *state) {
-        const FeederState keep = *state;
-        InitialiseState(state, &keep);
-        state->Resets = keep.Resets + 1;
+        const uint32_t resets = state->Resets, holder = state->MutexHolderPid;
+        char model[FEEDER_MODEL_CAPACITY];
+        memcpy(model, state->MutexModel, sizeof model);
+        InitialiseState(state, true);
+        state->Resets = resets + 1;
         // A feedctl.exe holding the in-use mutex lets go at its next look.
-        state->MutexReleaseRequested = keep.MutexHolderPid != 0;
-        state->MutexHolderPid = keep.MutexHolderPid;
-        memcpy(state->MutexModel, keep.MutexModel, sizeof state->MutexModel);
+        state->MutexReleaseRequested = holder != 0;
+        state->MutexHolderPid = holder;
+        memcpy(state->MutexModel, model, sizeof model);
         folder = ActiveFeederFolder(*state);
     });
     if (!mapped)

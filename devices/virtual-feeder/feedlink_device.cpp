@@ -496,6 +496,15 @@ int16_t Dispatch(CommandCall &call)
 
 } // namespace
 
+// Unloading the driver (the agent does at every unplug) gives back the
+// mapping; at process exit the system does it anyway.
+extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID reserved)
+{
+    if (reason == DLL_PROCESS_DETACH && reserved == nullptr)
+        ReleaseSharedState();
+    return TRUE;
+}
+
 extern "C" __declspec(dllexport) int __stdcall FeedlinkCall(ScannerCommandBlock *block)
 {
     if (!block)

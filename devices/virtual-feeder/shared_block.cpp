@@ -12,6 +12,8 @@ namespace feeder {
 
 namespace {
 
+const DWORD LOCK_TIMEOUT_MS = 10000;
+
 FeederState *MappedState = nullptr;
 HANDLE LockMutex = nullptr;
 
@@ -57,7 +59,7 @@ FeederState *MapState()
             UnmapViewOfFile(view);
             return nullptr;
         }
-        InitialiseState(state, nullptr);
+        InitialiseState(state, false);
     }
     MappedState = state;
     return MappedState;
@@ -72,8 +74,9 @@ StateLock::StateLock() : state(nullptr), mutex_(nullptr)
     if (!LockMutex)
         return;
     // An abandoned lock means a holder died mid-call; the block is still
-    // the best state there is, so go on.
-    const DWORD wait = WaitForSingleObject(LockMutex, INFINITE);
+    // the best state there is, so go on. A holder stuck for longer than any
+    // call takes makes this call fail rather than hang the agent.
+    const DWORD wait = WaitForSingleObject(LockMutex, LOCK_TIMEOUT_MS);
     if (wait != WAIT_OBJECT_0 && wait != WAIT_ABANDONED)
         return;
     mutex_ = LockMutex;
@@ -86,13 +89,23 @@ StateLock::~StateLock()
         ReleaseMutex(static_cast<HANDLE>(mutex_));
 }
 
-void InitialiseState(FeederState *state, const FeederState *keep)
+void ReleaseSharedState()
+{
+    if (MappedState)
+        UnmapViewOfFile(MappedState);
+    MappedState = nullptr;
+    if (LockMutex)
+        CloseHandle(LockMutex);
+    LockMutex = nullptr;
+}
+
+void InitialiseState(FeederState *state, bool keepConfiguration)
 {
     char folder[FEEDER_PATH_CAPACITY] = "";
     char vidPid[FEEDER_VID_PID_CAPACITY] = FEEDER_DEFAULT_VID_PID;
-    if (keep) {
-        memcpy(folder, keep->FeederFolder, sizeof folder);
-        memcpy(vidPid, keep->VidPid, sizeof vidPid);
+    if (keepConfiguration) {
+        memcpy(folder, state->FeederFolder, sizeof folder);
+        memcpy(vidPid, state->VidPid, sizeof vidPid);
     }
     const uint32_t resets = LayoutMatches(state) ? state->Resets : 0;
     memset(state, 0, sizeof *state);

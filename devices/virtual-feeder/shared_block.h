@@ -24,9 +24,13 @@ private:
     void *mutex_;
 };
 
-// Every field at its default, except what `keep` says survives a reset: the
-// feeder folder choice and the VID/PID.
-void InitialiseState(FeederState *state, const FeederState *keep);
+// Every field at its default; with `keepConfiguration` the feeder folder
+// choice and the VID/PID survive, as they do a reset.
+void InitialiseState(FeederState *state, bool keepConfiguration);
+
+// Unmaps the block and closes the lock in this process: the driver calls it
+// when it is unloaded, so loading it again and again costs nothing.
+void ReleaseSharedState();
 
 // The device's data folder under the common application data folder, with
 // no trailing backslash; created when missing. Empty when it cannot be.

@@ -500,3 +500,17 @@ TEST(SheetFormats, EveryCommonFormatDecodes)
         }
     }
 }
+
+// The agent unloads the driver at every unplug and loads it again at the
+// next arrival: each load must find the same device.
+TEST(DriverReload, EachLoadSeesTheSameDevice)
+{
+    ScratchDevice device;
+    for (int load = 0; load < 4; ++load) {
+        ASSERT_TRUE(feeder::PressButton(SC_BUTTON_SCAN, 1));
+        Driver driver;
+        ASSERT_TRUE(driver.Loaded());
+        ASSERT_EQ(driver.Send(SC_OPEN), 0) << "load " << load;
+        EXPECT_EQ(driver.Send(SC_GET_BUTTON), SC_BUTTON_SCAN) << "load " << load;
+    }
+}
