@@ -193,7 +193,10 @@ void EncodeBlock(Encoder *out, float block[64], Component *component)
     int coefficients[64];
     for (int k = 0; k < 64; ++k) {
         int natural = ZIGZAG[k];
-        int value = int(lrintf(block[natural] * component->divisors[natural]));
+        // Round half away from zero; a library call per coefficient would
+        // cost more than the transform.
+        float scaled = block[natural] * component->divisors[natural];
+        int value = int(scaled + (scaled >= 0 ? 0.5f : -0.5f));
         // Baseline coding has room for 11-bit DC and 10-bit AC magnitudes.
         int limit = k == 0 ? 2047 : 1023;
         coefficients[k] = value > limit ? limit : value < -limit ? -limit : value;
