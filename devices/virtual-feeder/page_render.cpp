@@ -211,6 +211,9 @@ bool PageRenderer::PrepareSynthetic(const FeederScanSetup &setup)
 
 void PageRenderer::Render(uint32_t first, uint32_t count, uint8_t *out) const
 {
+    std::vector<uint8_t> rgb;
+    if (synthetic_.empty())
+        rgb.resize((size_t)pixels_ * 3);
     for (uint32_t i = 0; i < count && first + i < lines_; ++i) {
         const uint32_t line = first + i;
         uint8_t *target = out + (size_t)i * lineBytes_;
@@ -218,21 +221,22 @@ void PageRenderer::Render(uint32_t first, uint32_t count, uint8_t *out) const
             const uint32_t period = (uint32_t)(synthetic_.size() / lineBytes_);
             memcpy(target, synthetic_.data() + (size_t)(line % period) * lineBytes_, lineBytes_);
         } else {
-            RenderSheetLine(line, target);
+            SampleSheetLine(line, rgb.data());
+            PackLine(rgb.data(), target);
         }
     }
 }
 
-void PageRenderer::RenderSheetLine(uint32_t line, uint8_t *out) const
+void PageRenderer::SampleSheetLine(uint32_t line, uint8_t *rgb) const
 {
     const int32_t width = (int32_t)sheet_->Width, height = (int32_t)sheet_->Height;
+    const size_t stride = (size_t)width * 3;
     const uint8_t *pixels = sheet_->Rgb.data();
-    std::vector<uint8_t> rgb((size_t)pixels_ * 3);
     int64_t u = uOrigin_ + (int64_t)line * uStepY_;
     int64_t v = vOrigin_ + (int64_t)line * vStepY_;
     for (uint32_t px = 0; px < pixels_; ++px, u += uStepX_, v += vStepX_) {
         const int32_t ix = (int32_t)(u >> FIX_BITS), iy = (int32_t)(v >> FIX_BITS);
-        uint8_t *target = &rgb[3 * (size_t)px];
+        uint8_t *target = rgb + 3 * (size_t)px;
         if (ix < -1 || iy < -1 || ix >= width || iy >= height) {
             memcpy(target, backing_, 3);
             continue;
@@ -242,11 +246,17 @@ void PageRenderer::RenderSheetLine(uint32_t line, uint8_t *out) const
         const uint32_t wx = (uint32_t)(u >> (FIX_BITS - 8)) & 255u;
         const uint32_t wy = (uint32_t)(v >> (FIX_BITS - 8)) & 255u;
         const uint8_t *corner[4];
-        for (int n = 0; n < 4; ++n) {
-            const int32_t x = ix + (n & 1), y = iy + (n >> 1);
-            corner[n] = (x >= 0 && y >= 0 && x < width && y < height)
-                            ? pixels + ((size_t)y * width + x) * 3
-                            : backing_;
+        if ((uint32_t)ix < (uint32_t)(width - 1) && (uint32_t)iy < (uint32_t)(height - 1)) {
+            corner[0] = pixels + (size_t)iy * stride + 3 * (size_t)ix;
+            corner[1] = corner[0] + 3;
+            corner[2] = corner[0] + stride;
+            corner[3] = corner[2] + 3;
+        } else {
+            for (int n = 0; n < 4; ++n) {
+                const int32_t x = ix + (n & 1), y = iy + (n >> 1);
+                corner[n] = (x >= 0 && y >= 0 && x < width && y < height) ? pixels + (size_t)y * stride + 3 * (size_t)x
+                                                                          : backing_;
+            }
         }
         const uint32_t w00 = (256 - wx) * (256 - wy), w10 = wx * (256 - wy);
         const uint32_t w01 = (256 - wx) * wy, w11 = wx * wy;
@@ -254,7 +264,6 @@ void PageRenderer::RenderSheetLine(uint32_t line, uint8_t *out) const
             target[channel] = uint8_t((corner[0][channel] * w00 + corner[1][channel] * w10 +
                                        corner[2][channel] * w01 + corner[3][channel] * w11 + 32768) >> 16);
     }
-    PackLine(rgb.data(), out);
 }
 
 void PageRenderer::PackLine(const uint8_t *rgb, uint8_t *out) const

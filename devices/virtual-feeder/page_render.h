@@ -98,7 +98,8 @@ public:
 
 private:
     bool PrepareCommon(const FeederScanSetup &setup);
-    void RenderSheetLine(uint32_t line, uint8_t *out) const;
+    // Red, green, blue of every pixel of one line of the composed page.
+    void SampleSheetLine(uint32_t line, uint8_t *rgb) const;
     void PackLine(const uint8_t *rgb, uint8_t *out) const;
 
     const SheetImage *sheet_ = nullptr;
