@@ -240,9 +240,11 @@ void WriteHeaders(Encoder *out, const Raster &raster, bool colour, int quality, 
     for (char c : jfif)
         out->Byte(uint8_t(c));
     out->Word(0x0101);
-    out->Byte(1);
-    out->Word(uint16_t(xDpi > 65535 ? 65535 : (xDpi ? xDpi : 1)));
-    out->Word(uint16_t(yDpi > 65535 ? 65535 : (yDpi ? yDpi : 1)));
+    // A picture of unknown resolution says only that its pixels are square.
+    bool known = xDpi && yDpi;
+    out->Byte(known ? 1 : 0);
+    out->Word(uint16_t(!known ? 1 : xDpi > 65535 ? 65535 : xDpi));
+    out->Word(uint16_t(!known ? 1 : yDpi > 65535 ? 65535 : yDpi));
     out->Byte(0);
     out->Byte(0);
 

@@ -21,7 +21,8 @@ protected:
 };
 
 // Quality 1 (smallest) to 100 (finest); values outside are taken as the
-// nearest end. Line art is written as grey (JPEG has no one-bit form).
+// nearest end. A resolution of 0 (unknown) is written as square pixels
+// without a density. Line art is written as grey (JPEG has no one-bit form).
 // False when the picture is too large for the format (65535 pixels a side)
 // or the sink refused bytes.
 bool WriteJpeg(const Raster &raster, int quality, uint32_t xDpi, uint32_t yDpi, ByteSink *sink);

@@ -204,15 +204,20 @@ TEST(JpegWriter, DecodesToTheSamePictureWithinStatedFidelity)
 TEST(JpegWriter, StoresTheResolutionAsDotsPerInch)
 {
     Raster source = PhotoLike(LAYOUT_BGR, 16, 16);
-    const uint32_t resolutions[][2] = {{100, 100}, {300, 600}, {70000, 72}};
-    for (const auto &res : resolutions) {
+    struct Case {
+        uint32_t xDpi, yDpi;
+        int unit, xDensity, yDensity;
+    } const cases[] = {
+        {100, 100, 1, 100, 100}, {300, 600, 1, 300, 600}, {70000, 72, 1, 65535, 72}, {0, 300, 0, 1, 1},
+    };
+    for (const Case &c : cases) {
         StringSink sink;
-        ASSERT_TRUE(WriteJpeg(source, 80, res[0], res[1], &sink));
+        ASSERT_TRUE(WriteJpeg(source, 80, c.xDpi, c.yDpi, &sink));
         Decoded d = Decode(sink.data);
         ASSERT_TRUE(d.ok);
-        EXPECT_EQ(1, d.densityUnit);
-        EXPECT_EQ(int(res[0] > 65535 ? 65535 : res[0]), d.xDensity);
-        EXPECT_EQ(int(res[1]), d.yDensity);
+        EXPECT_EQ(c.unit, d.densityUnit) << c.xDpi;
+        EXPECT_EQ(c.xDensity, d.xDensity) << c.xDpi;
+        EXPECT_EQ(c.yDensity, d.yDensity) << c.xDpi;
     }
 }
 

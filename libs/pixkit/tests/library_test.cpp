@@ -37,7 +37,8 @@ typedef std::function<uint32_t(uint32_t x, uint32_t y)> PixelRule;
 
 // A bitmap laid out as the scanner writes it: bottom-up, 62/1078/54-byte
 // headers, black-and-white or grey-ramp palette.
-std::string ScanBitmap(uint32_t bits, uint32_t width, uint32_t height, uint32_t dpi, const PixelRule &pixel)
+std::string ScanBitmap(uint32_t bits, uint32_t width, uint32_t height, uint32_t dpi, const PixelRule &pixel,
+                       uint32_t yDpi = 0)
 {
     uint32_t header = bits == 1 ? LINE_ART_HEADER_BYTES : bits == 8 ? GREY_HEADER_BYTES : PIXELS_OFFSET_NO_PALETTE;
     uint32_t rowBytes = uint32_t(RowBytes(width, bits));
@@ -53,9 +54,8 @@ std::string ScanBitmap(uint32_t bits, uint32_t width, uint32_t height, uint32_t 
     WriteLe16(h + OFFSET_PLANES, 1);
     WriteLe16(h + OFFSET_BIT_COUNT, uint16_t(bits));
     WriteLe32(h + OFFSET_IMAGE_SIZE, rowBytes * height);
-    uint32_t ppm = uint32_t(dpi * 39.37007933143675 + 0.5);
-    WriteLe32(h + OFFSET_X_PELS_PER_METRE, ppm);
-    WriteLe32(h + OFFSET_Y_PELS_PER_METRE, ppm);
+    WriteLe32(h + OFFSET_X_PELS_PER_METRE, uint32_t(dpi * 39.37007933143675 + 0.5));
+    WriteLe32(h + OFFSET_Y_PELS_PER_METRE, uint32_t((yDpi ? yDpi : dpi) * 39.37007933143675 + 0.5));
     WriteLe32(h + OFFSET_COLOURS_USED, bits == 8 ? 256 : 0);
     uint32_t entries = bits == 1 ? 2 : bits == 8 ? 256 : 0;
     for (uint32_t i = 0; i < entries; ++i) {
@@ -254,6 +254,20 @@ TEST_F(PixkitLibrary, DescriptorCarriesSizeAndResolution)
     EXPECT_EQ(301u, Word(image, 4));
     EXPECT_EQ(600u, Word(image, 12));
     EXPECT_EQ(300u, Word(image, 16));
+    EXPECT_EQ(300u, Word(image, 20));
+    Pixkit.free(image);
+
+    // A quarter turn swaps the resolutions with the sides.
+    ASSERT_TRUE(testsupport::WriteWholeFile(Path("tall.bmp"), ScanBitmap(8, 30, 20, 300, RuleFor(8), 600)));
+    uint32_t unused = 0;
+    ASSERT_EQ(PIXKIT_OK, Pixkit.load(&image, Path("tall.bmp").c_str(), &unused, 0, 7, 0, 0, 0));
+    EXPECT_EQ(300u, Word(image, 16));
+    EXPECT_EQ(600u, Word(image, 20));
+    PixkitRotateOptions options = {};
+    ASSERT_EQ(image, Pixkit.rotate(image, 270, options, 0, 0, 0));
+    EXPECT_EQ(20u, Word(image, 4));
+    EXPECT_EQ(30u, Word(image, 12));
+    EXPECT_EQ(600u, Word(image, 16));
     EXPECT_EQ(300u, Word(image, 20));
     Pixkit.free(image);
 }
