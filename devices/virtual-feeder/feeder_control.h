@@ -29,9 +29,11 @@ struct Placement {
 
 // A clean device: plugged in, button up, device free, no faults, empty trace,
 // default transfer size, speed and table shape, synthetic mode off, no sheet
-// in the transport, and the feeder folder emptied of picture and placement
-// files (with its scanned and rejected subfolders). The feeder folder choice
-// and the VID/PID are configuration and stay as they are.
+// in the transport, and every file deleted from the feeder folder and its
+// scanned and rejected subfolders (everything in them belongs to the device:
+// point the folder at a folder of its own). The feeder folder choice and the
+// VID/PID are configuration and stay as they are; a feedctl.exe holding the
+// in-use mutex lets go.
 bool Reset();
 
 // A copy of the whole block, for status displays and tests that look at a
