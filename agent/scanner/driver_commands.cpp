@@ -12,7 +12,7 @@ int SendScannerCommand(unsigned code, void *data)
     if (!ScannerDriver.entry)
         return 0;
     ScannerBlock.Command = (uint16_t)code;
-    if (code == SC_START)
+    if (ScannerBlock.Command == SC_START)
         ScannerBlock.TransferSize = SC_START_MAGIC;
     // SC_READ sets Data itself and passes null, so null keeps what is there.
     if (data)

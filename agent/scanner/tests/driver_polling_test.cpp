@@ -1,5 +1,5 @@
-// The driver's loading and the short polling sequences, against the virtual
-// scanner: each outcome's result and the exact commands the device saw.
+// Loading the driver and the short polling sequences, against the virtual
+// scanner: each outcome's answer and the exact commands the device saw.
 #include "scanner_test_support.h"
 
 #include <functional>
@@ -12,162 +12,86 @@ using scannertest::TracedCommands;
 
 namespace {
 
-// A DLL that is not a driver, copied into a folder deep enough that the
-// path no longer fits a 128-character file record.
-std::string DeepCopyOfNoEntryLibrary(const std::string &scratch)
+const std::string PRESENCE = "SC_ACQUIRE SC_IS_PRESENT SC_RELEASE";
+
+// The library that is not a driver, copied into a folder deep enough that
+// its path no longer fits a 128-character file record.
+std::string DeepCopyOfNoEntryLibrary(std::string folder)
 {
-    std::string folder = scratch;
-    for (int level = 0; level < 3; level++) {
-        folder += "\\" + std::string(50, (char)('a' + level));
-        CreateDirectoryA(folder.c_str(), nullptr);
-    }
-    std::string path = folder + "\\Feedlink.dll";
-    CopyFileA((testsupport::ProgramDirectory() + "NoEntryDriver.dll").c_str(), path.c_str(), FALSE);
-    return path;
+    for (char level = 'a'; level < 'd'; level++)
+        CreateDirectoryA((folder += "\\" + std::string(50, level)).c_str(), nullptr);
+    CopyFileA((testsupport::ProgramDirectory() + "NoEntryDriver.dll").c_str(), (folder + "\\Feedlink.dll").c_str(), 0);
+    return folder + "\\Feedlink.dll";
 }
 
 TEST(ProbeScanner, EachOutcome)
 {
-    std::string scratch = testsupport::MakeScratchFolder("probe");
+    const std::string scratch = testsupport::MakeScratchFolder("probe");
+    const std::string driver = testsupport::ProgramDirectory() + SCANNER_DRIVER_FILE;
     const std::string ready = "SC_OPEN SC_ACQUIRE SC_IS_PRESENT SC_GET_INFO SC_GET_EXTRA_INFO SC_RELEASE";
     struct Case {
         const char *name;
-        std::function<std::string()> arrange; // returns the driver path
+        std::string path;
+        std::function<void()> fault;
         uint16_t result;
         std::string commands;
     } cases[] = {
-        {"missing file", [&] { return scratch + "\\Feedlink.dll"; }, PROBE_DRIVER_MISSING, ""},
-        {"library without the entry",
-         [] { return testsupport::ProgramDirectory() + "NoEntryDriver.dll"; }, PROBE_DRIVER_BROKEN, ""},
-        {"library without the entry, in a deep folder", [&] { return DeepCopyOfNoEntryLibrary(scratch); },
-         PROBE_DRIVER_BROKEN, ""},
-        {"open refused",
-         [] { feeder::InjectFault(SC_OPEN, 1, FEED_STATUS_NOT_OPEN); return scannertest::DriverPath(); },
-         PROBE_NOT_CONNECTED, "SC_OPEN SC_CLOSE"},
-        {"unplugged", [] { feeder::SetPlugged(false); return scannertest::DriverPath(); }, PROBE_NOT_CONNECTED,
+        {"missing file", scratch + "\\Feedlink.dll", nullptr, PROBE_DRIVER_MISSING, ""},
+        {"no entry", testsupport::ProgramDirectory() + "NoEntryDriver.dll", nullptr, PROBE_DRIVER_BROKEN, ""},
+        {"no entry, deep folder", DeepCopyOfNoEntryLibrary(scratch), nullptr, PROBE_DRIVER_BROKEN, ""},
+        {"open refused", driver, [] { feeder::InjectFault(SC_OPEN, 1, FEED_STATUS_NOT_OPEN); }, PROBE_NOT_CONNECTED,
          "SC_OPEN SC_CLOSE"},
-        {"acquire refused", [] { feeder::SetRefuseAcquire(true); return scannertest::DriverPath(); },
-         PROBE_DEVICE_REFUSED, "SC_OPEN SC_ACQUIRE SC_RELEASE SC_CLOSE"},
-        {"device absent",
-         [] { feeder::InjectFault(SC_IS_PRESENT, 1, FEED_STATUS_UNPLUGGED); return scannertest::DriverPath(); },
+        {"acquire refused", driver, [] { feeder::SetRefuseAcquire(true); }, PROBE_DEVICE_REFUSED,
+         "SC_OPEN SC_ACQUIRE SC_RELEASE SC_CLOSE"},
+        {"device absent", driver, [] { feeder::InjectFault(SC_IS_PRESENT, 1, FEED_STATUS_UNPLUGGED); },
          PROBE_NOT_CONNECTED, "SC_OPEN SC_ACQUIRE SC_IS_PRESENT SC_RELEASE SC_CLOSE"},
-        {"information refused",
-         [] { feeder::InjectFault(SC_GET_INFO, 1, FEED_STATUS_BAD_REQUEST); return scannertest::DriverPath(); },
+        {"information refused", driver, [] { feeder::InjectFault(SC_GET_INFO, 1, FEED_STATUS_BAD_REQUEST); },
          PROBE_NOT_CONNECTED, "SC_OPEN SC_ACQUIRE SC_IS_PRESENT SC_GET_INFO SC_RELEASE SC_CLOSE"},
-        {"extra information refused",
-         [] { feeder::InjectFault(SC_GET_EXTRA_INFO, 1, FEED_STATUS_BAD_REQUEST); return scannertest::DriverPath(); },
-         PROBE_READY, ready},
-        {"ready", [] { return scannertest::DriverPath(); }, PROBE_READY, ready},
+        {"extra information refused", driver,
+         [] { feeder::InjectFault(SC_GET_EXTRA_INFO, 1, FEED_STATUS_BAD_REQUEST); }, PROBE_READY, ready},
+        {"ready", driver, nullptr, PROBE_READY, ready},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
         ASSERT_TRUE(feeder::Reset());
-        std::string path = c.arrange();
-        EXPECT_EQ(ProbeScanner(path.c_str()), c.result);
+        if (c.fault)
+            c.fault();
+        EXPECT_EQ(ProbeScanner(c.path.c_str()), c.result);
         EXPECT_EQ(TracedCommands(), c.commands);
-        bool loaded = c.result == PROBE_READY;
-        EXPECT_EQ(ScannerDriver.module != nullptr, loaded);
-        EXPECT_EQ(ScannerDriver.entry != nullptr, loaded);
         // Only a ready driver stays in the process; every failure unloads it.
-        EXPECT_EQ(GetModuleHandleA("Feedlink.dll") != nullptr, loaded);
-
-        feeder::ClearTrace();
+        bool loaded = c.result == PROBE_READY;
+        EXPECT_EQ(ScannerDriver.entry != nullptr, loaded);
+        EXPECT_EQ(GetModuleHandleA(SCANNER_DRIVER_FILE) != nullptr, loaded);
         UnloadScannerDriver();
-        EXPECT_EQ(TracedCommands(), loaded ? "SC_CLOSE" : "");
-        EXPECT_EQ(SendScannerCommand(SC_ACQUIRE, nullptr), 0) << "no command after unloading";
-        EXPECT_EQ(TracedCommands(), loaded ? "SC_CLOSE" : "");
-        EXPECT_EQ(ScannerDriver.module, nullptr);
+        EXPECT_EQ(SendScannerCommand(SC_ACQUIRE, nullptr), 0) << "no command reaches an unloaded driver";
+        EXPECT_EQ(TracedCommands(), loaded ? c.commands + " SC_CLOSE" : c.commands);
     }
-    feeder::Reset();
     testsupport::RemoveTree(scratch);
 }
 
 class PollingTest : public scannertest::DeviceTest {};
 
-TEST_F(PollingTest, SendScannerCommandBlock)
+TEST_F(PollingTest, CommandBlock)
 {
-    // Data given is stored, null keeps the previous pointer, SC_START
-    // carries its constant; the answer is the driver's status.
     uint8_t info[SC_GET_INFO_BYTES];
-    EXPECT_EQ(SendScannerCommand(SC_ACQUIRE, nullptr), 1);
+    SendScannerCommand(SC_ACQUIRE, nullptr);
     EXPECT_EQ(SendScannerCommand(SC_GET_INFO, info), 1);
-    EXPECT_EQ(ScannerBlock.Data, (void *)info);
-    EXPECT_EQ(SendScannerCommand(SC_IS_PRESENT, nullptr), 1);
-    EXPECT_EQ(ScannerBlock.Data, (void *)info);
-    EXPECT_EQ(ScannerBlock.Command, SC_IS_PRESENT);
-    SendScannerCommand(0x10000u | SC_RELEASE, nullptr);
-    EXPECT_EQ(ScannerBlock.Command, SC_RELEASE) << "only the low 16 bits are a command";
-    SendScannerCommand(SC_START, nullptr);
-    EXPECT_EQ(ScannerBlock.TransferSize, SC_START_MAGIC);
-    EXPECT_EQ(SendScannerCommand(SC_PAPER_PRESENT, nullptr), 0) << "refused: the device was released";
+    SendScannerCommand(0x10000u | SC_START, nullptr); // only the low 16 bits are a command
+    EXPECT_EQ(ScannerBlock.Data, (void *)info) << "null data keeps the previous pointer";
+    EXPECT_EQ(SendScannerCommand(SC_RELEASE, nullptr), 1);
+    EXPECT_EQ(SendScannerCommand(SC_PAPER_PRESENT, nullptr), 0) << "the device's refusal is a failure";
     std::vector<FeederTraceEntry> entries = scannertest::TracedEntries();
-    ASSERT_EQ(entries.size(), 6u);
+    ASSERT_EQ(TracedCommands(), "SC_ACQUIRE SC_GET_INFO SC_START SC_RELEASE SC_PAPER_PRESENT");
     EXPECT_EQ(entries[1].DataAddress, (uint32_t)(uintptr_t)info);
-    EXPECT_EQ(entries[4].TransferSize, SC_START_MAGIC);
+    EXPECT_EQ(entries[2].TransferSize, SC_START_MAGIC);
 }
 
-TEST_F(PollingTest, ScanButton)
+TEST_F(PollingTest, ButtonPresenceAndPaper)
 {
-    const std::string presence = "SC_ACQUIRE SC_IS_PRESENT SC_RELEASE";
-    struct Case {
-        const char *name;
-        UINT_PTR timer;
-        int16_t code;
-        uint32_t polls;
-        std::function<void()> fault;
-        int16_t result;
-        std::string commands;
-    } cases[] = {
-        {"paper timer", PAPER_POLL_TIMER_ID, 2, 1, nullptr, 0, ""},
-        {"button up", BUTTON_POLL_TIMER_ID, 2, 0, nullptr, 0, presence + " SC_GET_BUTTON"},
-        {"one press", BUTTON_POLL_TIMER_ID, 2, 1, nullptr, 2, presence + " " + Repeat("SC_GET_BUTTON", 2)},
-        {"held button", BUTTON_POLL_TIMER_ID, 2, 4, nullptr, 2, presence + " " + Repeat("SC_GET_BUTTON", 5)},
-        {"other button", BUTTON_POLL_TIMER_ID, 1, 2, nullptr, 1, presence + " " + Repeat("SC_GET_BUTTON", 3)},
-        {"unplugged", BUTTON_POLL_TIMER_ID, 2, 1, [] { feeder::SetPlugged(false); }, 0, "SC_ACQUIRE"},
-        {"device busy", BUTTON_POLL_TIMER_ID, 2, 1, [] { feeder::SetRefuseAcquire(true); }, 0, "SC_ACQUIRE"},
-        {"device absent", BUTTON_POLL_TIMER_ID, 2, 1,
-         [] { feeder::InjectFault(SC_IS_PRESENT, 1, FEED_STATUS_UNPLUGGED); }, 0, presence},
-        {"button query fails", BUTTON_POLL_TIMER_ID, 2, 1,
-         [] { feeder::InjectFault(SC_GET_BUTTON, 1, FEED_STATUS_NOT_ACQUIRED); }, FEED_STATUS_NOT_ACQUIRED,
-         presence + " SC_GET_BUTTON"},
-    };
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.name);
-        feeder::ClearFaults();
-        feeder::SetPlugged(true);
-        if (c.polls)
-            feeder::PressButton(c.code, c.polls);
-        if (c.fault)
-            c.fault();
-        feeder::ClearTrace();
-        EXPECT_EQ(PollScanButton(nullptr, c.timer), c.result);
-        EXPECT_EQ(TracedCommands(), c.commands);
-        feeder::PressButton(c.code, 0);
-    }
-}
-
-TEST_F(PollingTest, WaitScannerIdleReadsUntilTheButtonIsUp)
-{
-    struct Case {
-        uint32_t polls;
-        int reads;
-    } cases[] = {{0, 1}, {1, 2}, {3, 4}};
-    for (const Case &c : cases) {
-        feeder::PressButton(2, c.polls);
-        feeder::ClearTrace();
-        WaitScannerIdle();
-        EXPECT_EQ(TracedCommands(), Repeat("SC_GET_BUTTON", c.reads)) << c.polls << " polls held";
-    }
-    UnloadScannerDriver();
-    feeder::ClearTrace();
-    WaitScannerIdle();
-    EXPECT_EQ(TracedCommands(), "") << "nothing is sent without a driver";
-}
-
-TEST_F(PollingTest, PresenceAndPaper)
-{
-    std::string sheet = folder_ + "\\sheet.bmp";
-    ASSERT_TRUE(scannertest::WriteSheetPicture(sheet, 40, 30));
+    auto poll = [](UINT_PTR timer) { return [timer] { return (int)PollScanButton(nullptr, timer); }; };
+    auto idle = [] { WaitScannerIdle(); return 0; };
+    auto press = [](int16_t code, uint32_t polls) { return [=] { feeder::PressButton(code, polls); }; };
+    auto queue = [this] { feeder::QueueSheet(sheet_); };
     struct Case {
         const char *name;
         std::function<int()> call;
@@ -176,22 +100,25 @@ TEST_F(PollingTest, PresenceAndPaper)
         std::string commands;
         size_t sheetsLeft;
     } cases[] = {
-        {"present", IsScannerPresent, nullptr, 1, "SC_ACQUIRE SC_IS_PRESENT SC_RELEASE", 0},
+        {"paper timer", poll(PAPER_POLL_TIMER_ID), press(2, 1), 0, "", 0},
+        {"button up", poll(BUTTON_POLL_TIMER_ID), nullptr, 0, PRESENCE + " SC_GET_BUTTON", 0},
+        {"one press", poll(BUTTON_POLL_TIMER_ID), press(2, 1), 2, PRESENCE + " " + Repeat("SC_GET_BUTTON", 2), 0},
+        {"held button", poll(BUTTON_POLL_TIMER_ID), press(2, 4), 2, PRESENCE + " " + Repeat("SC_GET_BUTTON", 5), 0},
+        {"other button", poll(BUTTON_POLL_TIMER_ID), press(1, 2), 1, PRESENCE + " " + Repeat("SC_GET_BUTTON", 3), 0},
+        {"poll, unplugged", poll(BUTTON_POLL_TIMER_ID), [] { feeder::SetPlugged(false); }, 0, "SC_ACQUIRE", 0},
+        {"poll, absent", poll(BUTTON_POLL_TIMER_ID), [] { feeder::InjectFault(SC_IS_PRESENT, 1, -1); }, 0,
+         PRESENCE, 0},
+        {"idle, button up", idle, nullptr, 0, "SC_GET_BUTTON", 0},
+        {"idle, button held", idle, press(2, 3), 0, Repeat("SC_GET_BUTTON", 4), 0},
+        {"present", IsScannerPresent, nullptr, 1, PRESENCE, 0},
         {"present, busy", IsScannerPresent, [] { feeder::SetRefuseAcquire(true); }, 0, "SC_ACQUIRE", 0},
-        {"present, absent", IsScannerPresent, [] { feeder::InjectFault(SC_IS_PRESENT, 1, FEED_STATUS_UNPLUGGED); },
-         0, "SC_ACQUIRE SC_IS_PRESENT SC_RELEASE", 0},
-        {"take, sheet waiting", TakePaperEvent, [&] { feeder::QueueSheet(sheet); }, 1,
-         "SC_ACQUIRE SC_PAPER_PRESENT SC_TAKE_PAPER SC_RELEASE", 0},
+        {"take, sheet waiting", TakePaperEvent, queue, 1, "SC_ACQUIRE SC_PAPER_PRESENT SC_TAKE_PAPER SC_RELEASE", 0},
         {"take, feeder empty", TakePaperEvent, nullptr, 0, "SC_ACQUIRE SC_PAPER_PRESENT SC_RELEASE", 0},
-        {"take, busy", TakePaperEvent, [&] { feeder::QueueSheet(sheet); feeder::SetRefuseAcquire(true); }, 0,
-         "SC_ACQUIRE", 1},
-        {"wait, sheet waiting", WaitForPaper, [&] { feeder::QueueSheet(sheet); }, 1,
-         "SC_ACQUIRE SC_PAPER_PRESENT SC_RELEASE", 1},
+        {"take, busy", TakePaperEvent, [&] { queue(); feeder::SetRefuseAcquire(true); }, 0, "SC_ACQUIRE", 1},
+        {"wait, sheet waiting", WaitForPaper, queue, 1, "SC_ACQUIRE SC_PAPER_PRESENT SC_RELEASE", 1},
         {"wait, busy", WaitForPaper, [] { feeder::SetRefuseAcquire(true); }, 0, "SC_ACQUIRE", 0},
-        // The test program holds no dialog template: the scan goes ahead.
         {"wait, no template", WaitForPaper, nullptr, 1, "SC_ACQUIRE SC_PAPER_PRESENT SC_RELEASE", 0},
     };
-    ResourceLibrary = GetModuleHandleA(nullptr);
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
         ASSERT_TRUE(feeder::Reset());
@@ -202,18 +129,12 @@ TEST_F(PollingTest, PresenceAndPaper)
         EXPECT_EQ(TracedCommands(), c.commands);
         EXPECT_EQ(feeder::WaitingSheets().size(), c.sheetsLeft);
     }
-}
-
-TEST_F(PollingTest, UnloadedDriverAnswersNo)
-{
-    feeder::PressButton(2, 1);
     UnloadScannerDriver();
+    feeder::PressButton(2, 1);
     feeder::ClearTrace();
-    EXPECT_EQ(IsScannerPresent(), 0);
-    EXPECT_EQ(PollScanButton(nullptr, BUTTON_POLL_TIMER_ID), 0);
-    EXPECT_EQ(WaitForPaper(), 0);
-    EXPECT_EQ(TakePaperEvent(), 0);
-    EXPECT_EQ(TracedCommands(), "");
+    EXPECT_EQ(IsScannerPresent() + PollScanButton(nullptr, BUTTON_POLL_TIMER_ID) + WaitForPaper() + TakePaperEvent(), 0);
+    WaitScannerIdle();
+    EXPECT_EQ(TracedCommands(), "") << "nothing reaches the device without a driver";
 }
 
 } // namespace
