@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "bitmap_layout.h"
 #include "image_library.h"
+#include "scan_bitmap.h"
 #include "settings.h"
 #include "shared.h"
 #include "test_support.h"
@@ -382,28 +382,8 @@ TEST_F(ImageLibraryAdapter, FailuresEndThePageAndReleaseWhatWasTaken)
 // scanned at 300 dpi for a 100 dpi picture, turned a quarter.
 TEST_F(ImageLibraryAdapter, RealLibrarySavesTheReducedTurnedPage)
 {
-    using namespace bitmap_layout;
-    const uint32_t width = 301, height = 600, rowBytes = uint32_t(RowBytes(width, 8));
-    std::string bitmap(GREY_HEADER_BYTES + size_t(rowBytes) * height, '\0');
-    uint8_t *h = reinterpret_cast<uint8_t *>(&bitmap[0]);
-    h[0] = 'B';
-    h[1] = 'M';
-    WriteLe32(h + OFFSET_FILE_SIZE, uint32_t(bitmap.size()));
-    WriteLe32(h + OFFSET_PIXELS, GREY_HEADER_BYTES);
-    WriteLe32(h + OFFSET_INFO_SIZE, 40);
-    WriteLe32(h + OFFSET_WIDTH, width);
-    WriteLe32(h + OFFSET_HEIGHT, height);
-    WriteLe16(h + OFFSET_PLANES, 1);
-    WriteLe16(h + OFFSET_BIT_COUNT, 8);
-    WriteLe32(h + OFFSET_IMAGE_SIZE, rowBytes * height);
-    WriteLe32(h + OFFSET_X_PELS_PER_METRE, 11811);
-    WriteLe32(h + OFFSET_Y_PELS_PER_METRE, 11811);
-    WriteLe32(h + OFFSET_COLOURS_USED, 256);
-    for (int i = 0; i < 256; ++i)
-        h[OFFSET_PALETTE + i * 4] = h[OFFSET_PALETTE + i * 4 + 1] = h[OFFSET_PALETTE + i * 4 + 2] = uint8_t(i);
-    for (uint32_t y = 0; y < height; ++y)
-        for (uint32_t x = 0; x < width; ++x)
-            h[GREY_HEADER_BYTES + y * rowBytes + x] = uint8_t(x ^ y);
+    std::string bitmap =
+        scanbitmap::ScanBitmap(8, 301, 600, 300, [](uint32_t x, uint32_t y) { return (x ^ y) & 0xFF; });
     std::string source = folder_ + "\\scan.bmp";
     ASSERT_TRUE(testsupport::WriteWholeFile(source, bitmap));
 

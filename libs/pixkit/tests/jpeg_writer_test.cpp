@@ -253,16 +253,6 @@ TEST(JpegWriter, QuantisationTablesMatchTheUsualQualityScale)
     }
 }
 
-TEST(JpegWriter, HigherQualityGivesLargerAndCloserFiles)
-{
-    Raster source = PhotoLike(LAYOUT_BGR, 96, 96);
-    StringSink low, high;
-    ASSERT_TRUE(WriteJpeg(source, 30, 300, 300, &low));
-    ASSERT_TRUE(WriteJpeg(source, 95, 300, 300, &high));
-    EXPECT_LT(low.data.size(), high.data.size());
-    EXPECT_LT(Psnr(source, Decode(low.data)), Psnr(source, Decode(high.data)));
-}
-
 TEST(JpegWriter, QualityOutsideTheScaleTakesTheNearestEnd)
 {
     Raster source = PhotoLike(LAYOUT_GREY, 24, 24);
