@@ -1,0 +1,47 @@
+# Tone processing: the portable core (table arithmetic, header checks, row
+# passes) is built and tested in every build, fuzzed and benchmarked
+# natively; the file pass around it is Windows code of the job library.
+add_library(velmora_tone_core STATIC ${CMAKE_CURRENT_LIST_DIR}/tone_core.cpp)
+target_include_directories(velmora_tone_core PUBLIC ${CMAKE_CURRENT_LIST_DIR})
+target_link_libraries(velmora_tone_core PUBLIC velmora_shared_types velmora_common)
+
+velmora_test(NAME tone_core_test SOURCES ${CMAKE_CURRENT_LIST_DIR}/tests/tone_core_test.cpp
+             LIBS velmora_tone_core)
+
+if(WIN32)
+  list(APPEND VELMORA_JOB_SOURCES ${CMAKE_CURRENT_LIST_DIR}/tone.cpp)
+  # The job library is made once every part of this folder is read.
+  cmake_language(DEFER CALL target_link_libraries velmora_job PUBLIC velmora_tone_core)
+
+  velmora_test(NAME tone_file_test SOURCES ${CMAKE_CURRENT_LIST_DIR}/tests/tone_file_test.cpp
+               LIBS velmora_job velmora_test_support)
+  velmora_test(NAME tone_progress_test GUI SOURCES ${CMAKE_CURRENT_LIST_DIR}/tests/tone_progress_test.cpp
+               LIBS velmora_job velmora_test_support)
+  if(TARGET VelmoraRes)
+    add_dependencies(tone_progress_test VelmoraRes)
+  endif()
+endif()
+
+if(NOT WIN32)
+  add_executable(tone_bench ${CMAKE_CURRENT_LIST_DIR}/bench/tone_bench.cpp)
+  target_link_libraries(tone_bench PRIVATE velmora_tone_core)
+  target_include_directories(tone_bench PRIVATE ${CMAKE_CURRENT_LIST_DIR}/tests)
+
+  if(CMAKE_CXX_COMPILER_ID MATCHES Clang)
+    add_executable(tone_fuzz_pass ${CMAKE_CURRENT_LIST_DIR}/fuzz/tone_fuzz_pass.cpp)
+    target_link_libraries(tone_fuzz_pass PRIVATE velmora_tone_core)
+    target_include_directories(tone_fuzz_pass PRIVATE ${CMAKE_CURRENT_LIST_DIR}/tests)
+    target_compile_options(tone_fuzz_pass PRIVATE -fsanitize=fuzzer)
+    target_link_options(tone_fuzz_pass PRIVATE -fsanitize=fuzzer)
+    add_executable(tone_fuzz_seeds ${CMAKE_CURRENT_LIST_DIR}/fuzz/tone_fuzz_seeds.cpp)
+    target_include_directories(tone_fuzz_seeds PRIVATE ${CMAKE_CURRENT_LIST_DIR}/tests)
+    target_link_libraries(tone_fuzz_seeds PRIVATE velmora_common)
+    # A short bounded run from a seed corpus of well-formed and damaged bitmaps.
+    add_test(NAME tone_fuzz_pass
+             COMMAND ${CMAKE_COMMAND} -DFUZZER=$<TARGET_FILE:tone_fuzz_pass>
+                     -DSEEDER=$<TARGET_FILE:tone_fuzz_seeds>
+                     -DCORPUS=${CMAKE_CURRENT_BINARY_DIR}/tone_fuzz_corpus
+                     -P ${CMAKE_CURRENT_LIST_DIR}/fuzz/run_tone_fuzzer.cmake)
+    set_tests_properties(tone_fuzz_pass PROPERTIES LABELS "native;fuzz" TIMEOUT 120)
+  endif()
+endif()
