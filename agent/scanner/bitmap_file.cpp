@@ -74,10 +74,21 @@ struct RowWindow {
     uint64_t fileBytes;
     uint32_t windowBytes;
     uint32_t granularity;
+    uint32_t pageBytes;
     uint8_t *view;
     uint64_t base;
     uint32_t size;
 };
+
+// Every page of a fresh view is touched once with a locked add of 0, which
+// the processor treats as a write: each page then costs one write fault
+// instead of a read fault followed by a write fault when the swap first
+// reads a row and then overwrites it. The data is unchanged.
+static void PrefaultForWriting(uint8_t *view, uint32_t size, uint32_t pageBytes)
+{
+    for (uint32_t offset = 0; offset + sizeof(LONG) <= size; offset += pageBytes)
+        InterlockedExchangeAdd((volatile LONG *)(view + offset), 0);
+}
 
 // The address of the row at `rowStart`, moving the window when the row is
 // not wholly inside it; null when the view cannot be mapped.
@@ -103,7 +114,10 @@ static uint8_t *RowAt(RowWindow *window, uint64_t rowStart, uint32_t lineBytes, 
     window->view = (uint8_t *)MapViewOfFile(window->mapping, FILE_MAP_WRITE, (DWORD)(base >> 32), (DWORD)base,
                                             window->size);
     window->base = base;
-    return window->view ? window->view + (rowStart - base) : nullptr;
+    if (!window->view)
+        return nullptr;
+    PrefaultForWriting(window->view, window->size, window->pageBytes);
+    return window->view + (rowStart - base);
 }
 
 static void CloseRowWindow(RowWindow *window)
@@ -142,7 +156,7 @@ int FlipBitmapRows(HANDLE file, const ScanBitmap *bitmap, uint32_t linesReceived
     mapping = CreateFileMappingA(file, nullptr, PAGE_READWRITE, 0, (DWORD)mappedBytes, nullptr);
     if (!mapping)
         goto out;
-    upper = {mapping, mappedBytes, (uint32_t)windowBytes, granularity, nullptr, 0, 0};
+    upper = {mapping, mappedBytes, (uint32_t)windowBytes, granularity, system.dwPageSize, nullptr, 0, 0};
     lower = upper;
     for (uint32_t pair = 0; pair < linesReceived / 2; pair++) {
         uint64_t topStart = bitmap->HeaderSize + (uint64_t)pair * lineBytes;
