@@ -18,7 +18,7 @@
 
 namespace {
 
-const int ROUNDS = 3;
+const int ROUNDS = 5;
 const char *BENCH_KEY = "Software\\Velmora scanner bench";
 
 double Seconds(LARGE_INTEGER from, LARGE_INTEGER to)
@@ -123,6 +123,9 @@ bool Measure(const char *name, uint16_t type, const std::string &folder)
         double device = DeviceOnlySeconds(type);
         if (device < bestDevice)
             bestDevice = device;
+        // Both the page and the copy start without a file of their name, as
+        // a job's fresh temporary name does.
+        DeleteFileA(page.c_str());
         LARGE_INTEGER start, end;
         QueryPerformanceCounter(&start);
         int acquired = AcquireToBitmap(A4Settings(type, 600), page.c_str());
