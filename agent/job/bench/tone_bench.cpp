@@ -3,7 +3,9 @@
 // ImageMagick doing a comparable level and threshold. The pass runs as the
 // agent runs it: in place, through a shared mapping of the whole file, then
 // the file is cut to its new size.
-//   tone_bench [WORK-FOLDER] [RUNS]
+//   tone_bench [WORK-FOLDER] [RUNS] [GREY-SAMPLES]
+// GREY-SAMPLES is a raw file of 4960 x 7016 8-bit samples, top row first (a
+// photograph, say); without it the page is drawn here.
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -36,6 +38,18 @@ bool WriteFile(const std::string &path, const std::string &bytes)
         return false;
     bool ok = fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
     return fclose(out) == 0 && ok;
+}
+
+bool ReadFile(const char *path, std::string *bytes, size_t expected)
+{
+    FILE *in = fopen(path, "rb");
+    if (!in)
+        return false;
+    bytes->assign(expected + 1, '\0');
+    size_t got = fread(&(*bytes)[0], 1, expected + 1, in);
+    fclose(in);
+    bytes->resize(got);
+    return got == expected;
 }
 
 // What a file copy costs: read everything, write everything, in 1 MiB pieces.
@@ -102,9 +116,16 @@ int main(int argc, char **argv)
     std::string copy = folder + "/tone-bench-copy.bmp";
     std::string magick = folder + "/tone-bench-magick.bmp";
 
-    // A photograph-like page: broad gradients with fine texture, so neither
+    std::string samples;
+    if (argc > 3 && !ReadFile(argv[3], &samples, size_t(PAGE_WIDTH) * PAGE_HEIGHT)) {
+        fprintf(stderr, "%s does not hold %u x %u grey samples\n", argv[3], PAGE_WIDTH, PAGE_HEIGHT);
+        return 1;
+    }
+    // Without a photograph: broad gradients with fine texture, so neither
     // the threshold nor the caches see a uniform picture.
-    std::string bytes = tonetest::MakeBitmap(PAGE_WIDTH, PAGE_HEIGHT, 8, [](uint32_t r, uint32_t b) {
+    std::string bytes = tonetest::MakeBitmap(PAGE_WIDTH, PAGE_HEIGHT, 8, [&](uint32_t r, uint32_t b) {
+        if (!samples.empty()) // bottom-up file, top-down samples
+            return uint32_t(uint8_t(samples[size_t(PAGE_HEIGHT - 1 - r) * PAGE_WIDTH + b]));
         uint32_t noise = (r * 2654435761u ^ b * 2246822519u) >> 27;
         return (b * 255 / PAGE_WIDTH + r * 255 / PAGE_HEIGHT) / 2 + noise;
     });

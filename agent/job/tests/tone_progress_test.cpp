@@ -1,11 +1,9 @@
-// The tone pass behind the real progress dialog of VelmoraRes.dll: while the
-// rows are processed the dialog shows the tone message under the agent's
-// title and the thread's other windows keep receiving their messages; once
-// the pass ends the dialog is gone.
+// The tone pass behind the real progress dialog of VelmoraRes.dll: while rows
+// are processed the dialog shows the tone message under the agent's title
+// and the thread's other windows still get their messages; afterwards the
+// dialog is gone.
 #include <windows.h>
 #include <gtest/gtest.h>
-
-#include <string>
 
 #include "resource_ids.h"
 #include "shared.h"
@@ -16,60 +14,44 @@
 
 namespace {
 
-// What a window of the agent saw of the progress dialog when one of its
-// messages was dispatched from inside the pass.
-struct Observation {
+// What a window of the agent saw when its message was dispatched mid-pass.
+struct {
     int calls;
-    bool dialogVisible;
-    std::string caption;
-    std::string text;
-};
-Observation Seen;
-
-const UINT LOOK_AT_PROGRESS = WM_APP + 1;
+    bool visible;
+    char caption[PATH_CAPACITY], text[PATH_CAPACITY];
+} Seen;
 
 LRESULT CALLBACK ObserverProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    if (message != LOOK_AT_PROGRESS)
+    if (message != WM_APP)
         return DefWindowProcA(window, message, wParam, lParam);
     ++Seen.calls;
-    HWND dialog = ProgressDialogWindow;
-    Seen.dialogVisible = dialog && IsWindowVisible(dialog);
-    char text[PATH_CAPACITY] = "";
-    if (dialog) {
-        GetWindowTextA(dialog, text, sizeof text);
-        Seen.caption = text;
-        GetDlgItemTextA(dialog, IDC_PROGRESS_TEXT, text, sizeof text);
-        Seen.text = text;
-    }
+    Seen.visible = ProgressDialogWindow && IsWindowVisible(ProgressDialogWindow);
+    GetWindowTextA(ProgressDialogWindow, Seen.caption, sizeof Seen.caption);
+    GetDlgItemTextA(ProgressDialogWindow, IDC_PROGRESS_TEXT, Seen.text, sizeof Seen.text);
     return 0;
 }
 
 TEST(ToneProgress, DialogShowsTheToneMessageWhileRowsArePassed)
 {
-    std::string library = testsupport::ProgramDirectory() + "VelmoraRes.dll";
-    ResourceLibrary = LoadLibraryA(library.c_str());
-    ASSERT_NE(ResourceLibrary, nullptr) << library;
+    ResourceLibrary = LoadLibraryA((testsupport::ProgramDirectory() + "VelmoraRes.dll").c_str());
+    ASSERT_NE(ResourceLibrary, nullptr);
     AppInstance = GetModuleHandleA(nullptr);
-    ASSERT_GT(LoadStringA(ResourceLibrary, IDS_APP_TITLE, AppTitle, sizeof AppTitle), 0);
     char toneText[PATH_CAPACITY];
+    ASSERT_GT(LoadStringA(ResourceLibrary, IDS_APP_TITLE, AppTitle, sizeof AppTitle), 0);
     ASSERT_GT(LoadStringA(ResourceLibrary, IDS_PROGRESS_TONE, toneText, sizeof toneText), 0);
 
     WNDCLASSA windowClass = {};
     windowClass.lpfnWndProc = ObserverProc;
     windowClass.hInstance = AppInstance;
     windowClass.lpszClassName = "ToneProgressObserver";
-    ASSERT_TRUE(RegisterClassA(&windowClass));
-    HWND observer = CreateWindowA("ToneProgressObserver", "", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
-                                  AppInstance, nullptr);
-    ASSERT_NE(observer, nullptr);
-
-    std::string folder = testsupport::MakeScratchFolder("tone-progress");
-    std::string path = folder + "\\page.bmp";
+    RegisterClassA(&windowClass);
+    HWND observer = CreateWindowA(windowClass.lpszClassName, "", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, AppInstance, nullptr);
+    std::string folder = testsupport::MakeScratchFolder("tone-progress"), path = folder + "\\page.bmp", after;
     ASSERT_TRUE(testsupport::WriteWholeFile(path, tonetest::MakeGreyRamp(120, 350)));
 
     // Waiting before the pass starts, so only a progress step can dispatch it.
-    PostMessageA(observer, LOOK_AT_PROGRESS, 0, 0);
+    PostMessageA(observer, WM_APP, 0, 0);
     ScanJobSettings settings = {};
     settings.AutoCrop = 1;
     settings.AcquireType = SCAN_TYPE_GREY;
@@ -78,20 +60,15 @@ TEST(ToneProgress, DialogShowsTheToneMessageWhileRowsArePassed)
     EXPECT_EQ(PostProcessBitmap(settings, path.c_str()), 1);
 
     EXPECT_EQ(Seen.calls, 1);
-    EXPECT_TRUE(Seen.dialogVisible);
-    EXPECT_EQ(Seen.caption, AppTitle);
-    EXPECT_EQ(Seen.text, toneText);
+    EXPECT_TRUE(Seen.visible);
+    EXPECT_STREQ(Seen.caption, AppTitle);
+    EXPECT_STREQ(Seen.text, toneText);
     EXPECT_EQ(ProgressDialogWindow, nullptr) << "the dialog outlived the pass";
-
-    // And the pass itself ran to the end behind it.
-    std::string after;
     ASSERT_TRUE(testsupport::ReadWholeFile(path, &after));
-    EXPECT_EQ(after.size(), 62u + 16 * 350);
+    EXPECT_EQ(after.size(), 62u + 16 * 350) << "the pass did not run to the end";
 
     DestroyWindow(observer);
     testsupport::RemoveTree(folder);
-    FreeLibrary(ResourceLibrary);
-    ResourceLibrary = nullptr;
 }
 
 } // namespace
