@@ -10,6 +10,14 @@
 
 #if defined(_WIN32) && !defined(_WIN64)
 
+// The system's headers define SC_CLOSE as the window menu's close command.
+// They are read here first, so the macro cannot come back after this header,
+// and the name is the driver's from here on; the window command keeps its
+// value under SC_CLOSE_WINDOW.
+#include <windows.h>
+#undef SC_CLOSE
+const WPARAM SC_CLOSE_WINDOW = 0xF060;
+
 enum ScannerCommand : uint16_t {
     SC_OPEN = 0,
     SC_CLOSE = 1,

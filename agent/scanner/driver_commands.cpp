@@ -37,7 +37,7 @@ void UnloadScannerDriver(void)
     if (!ScannerDriver.module)
         return;
     if (ScannerDriver.entry)
-        SendScannerCommand(SC_CLOSE_DRIVER, nullptr);
+        SendScannerCommand(SC_CLOSE, nullptr);
     ForgetScannerDriver();
 }
 
@@ -55,7 +55,7 @@ static uint16_t AbandonProbe(uint16_t result, bool deviceTaken)
 {
     if (deviceTaken)
         SendScannerCommand(SC_RELEASE, nullptr);
-    SendScannerCommand(SC_CLOSE_DRIVER, nullptr);
+    SendScannerCommand(SC_CLOSE, nullptr);
     ForgetScannerDriver();
     return result;
 }

@@ -8,14 +8,7 @@
 #include "bitmap_header.h"
 #include "scan_types.h"
 
-// windows.h defines SC_CLOSE as a window system command; the driver's
-// command of that name is read with the macro out of the way, kept under a
-// name of its own, and the macro restored for code that sends WM_SYSCOMMAND.
-#pragma push_macro("SC_CLOSE")
-#undef SC_CLOSE
 #include "feedlink_protocol.h"
-const uint16_t SC_CLOSE_DRIVER = SC_CLOSE;
-#pragma pop_macro("SC_CLOSE")
 
 // Timers owned by the tray window and by the insert-paper dialog; both tick every 200 ms.
 const UINT_PTR BUTTON_POLL_TIMER_ID = 4096;

@@ -2,9 +2,6 @@
 // Each command checks its preconditions, applies an injected fault when one
 // is due, acts on the shared state and leaves a trace entry.
 #include <windows.h>
-// The system's window-menu command of the same name would replace the
-// driver's close command code.
-#undef SC_CLOSE
 
 #include <cstring>
 #include <string>

@@ -58,7 +58,7 @@ TEST_F(DialogsTest, InsertPaperLayoutAndAnswers)
         {"a sheet is fed", [](HWND, const std::string &sheet) { feeder::QueueSheet(sheet); }, 1},
         {"Cancel", [](HWND d, const std::string &) { PostMessageA(GetDlgItem(d, IDCANCEL), BM_CLICK, 0, 0); }, 0},
         {"Esc", [](HWND d, const std::string &) { PostMessageA(d, WM_KEYDOWN, VK_ESCAPE, 0); }, 0},
-        {"close box", [](HWND d, const std::string &) { PostMessageA(d, WM_SYSCOMMAND, SC_CLOSE, 0); }, 0},
+        {"close box", [](HWND d, const std::string &) { PostMessageA(d, WM_SYSCOMMAND, SC_CLOSE_WINDOW, 0); }, 0},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);

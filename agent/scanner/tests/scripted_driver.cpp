@@ -2,7 +2,6 @@
 // virtual scanner never produces because they break the driver contract.
 // Every other command succeeds; it offers no tables.
 #include <windows.h>
-#undef SC_CLOSE
 
 #include <cstring>
 

@@ -3,7 +3,6 @@
 #pragma once
 
 #include <windows.h>
-#undef SC_CLOSE
 
 #include <cstdint>
 #include <string>
