@@ -17,6 +17,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <functional>
 
 namespace pagefit {
 
@@ -248,11 +249,27 @@ std::vector<uint8_t> Erode(const std::vector<uint8_t> &m, int cols, int rows, in
   return d;
 }
 
+// How far from the marks the cells that teach a profile must lie, in cells.
+// `distance` holds, for each cell row (or column), how far it lies outside
+// the marks' extent (0 inside it). The farthest rows are the safest, but a
+// profile learnt from a thin strip follows the backing's blotches instead of
+// its columns, so the room shrinks until the strip is thick enough.
+int ProfileRoom(const std::vector<int> &distance, int most, int wanted) {
+  std::vector<int> outside;
+  for (int d : distance)
+    if (d > 0) outside.push_back(d);
+  if (outside.empty()) return 0;
+  std::sort(outside.begin(), outside.end(), std::greater<int>());
+  int reach = outside[std::min(outside.size(), size_t(wanted)) - 1];
+  return std::min(most, reach);
+}
+
 // Which backing cells teach the column and the row deviations. A light
 // border that the mask missed lies within a quarter inch of the picture and
 // would pass for backing, so columns learn from the rows above and below the
-// marks (with that much room) and rows from the columns beside them; with
-// narrower margins the room shrinks, and without any all backing cells serve.
+// marks (as far from them as the margins allow while leaving enough rows)
+// and rows from the columns beside them; without such margins all backing
+// cells serve.
 void ProfileCells(const CellGrid &g, const std::vector<uint8_t> &mask, const std::vector<uint8_t> &backing,
                   double cellsPerInch, std::vector<uint8_t> *forColumns, std::vector<uint8_t> *forRows) {
   std::vector<uint8_t> solid = Dilate(Erode(mask, g.cols, g.rows, 1), g.cols, g.rows, 1);
@@ -267,22 +284,26 @@ void ProfileCells(const CellGrid &g, const std::vector<uint8_t> &mask, const std
   *forRows = backing;
   if (right < 0) return;
   const int minimum = 4;
-  for (double room : {0.3, 0.15, 0.03}) {
-    int r = int(std::lround(room * cellsPerInch));
-    int rows = std::max(0, top - r) + std::max(0, g.rows - 1 - (bottom + r));
-    if (rows < minimum) continue;
+  int most = int(std::lround(0.3 * cellsPerInch)), wanted = std::max(minimum, int(std::lround(0.4 * cellsPerInch)));
+  std::vector<int> rowDistance(g.rows), colDistance(g.cols);
+  for (int cy = 0; cy < g.rows; cy++) rowDistance[cy] = std::max(0, std::max(top - cy, cy - bottom));
+  for (int cx = 0; cx < g.cols; cx++) colDistance[cx] = std::max(0, std::max(left - cx, cx - right));
+  int outsideRows = int(std::count_if(rowDistance.begin(), rowDistance.end(), [](int d) { return d > 0; }));
+  int outsideCols = int(std::count_if(colDistance.begin(), colDistance.end(), [](int d) { return d > 0; }));
+  // Only the cells near the marks are left out: a column beside them, or a
+  // row beyond them, learns from its whole length, which averages the
+  // backing's blotches away.
+  if (outsideRows >= minimum) {
+    int room = ProfileRoom(rowDistance, most, wanted);
     for (int cy = 0; cy < g.rows; cy++)
-      if (cy >= top - r && cy <= bottom + r)
-        for (int cx = 0; cx < g.cols; cx++) (*forColumns)[g.Index(cx, cy)] = 0;
-    break;
+      for (int cx = 0; cx < g.cols; cx++)
+        if (rowDistance[cy] < room && colDistance[cx] < room) (*forColumns)[g.Index(cx, cy)] = 0;
   }
-  for (double room : {0.3, 0.15, 0.03}) {
-    int r = int(std::lround(room * cellsPerInch));
-    int cols = std::max(0, left - r) + std::max(0, g.cols - 1 - (right + r));
-    if (cols < minimum) continue;
+  if (outsideCols >= minimum) {
+    int room = ProfileRoom(colDistance, most, wanted);
     for (int cy = 0; cy < g.rows; cy++)
-      for (int cx = std::max(0, left - r); cx <= std::min(g.cols - 1, right + r); cx++) (*forRows)[g.Index(cx, cy)] = 0;
-    break;
+      for (int cx = 0; cx < g.cols; cx++)
+        if (colDistance[cx] < room && rowDistance[cy] < room) (*forRows)[g.Index(cx, cy)] = 0;
   }
 }
 
@@ -454,17 +475,40 @@ struct Scale {
 // walking outwards from inside the photo; catches light borders that the
 // coarse outline missed. Returns the shift along the outward normal.
 double FindOuterEdge(const Residual &res, const Side &s, const Scale &sc, double threshold) {
-  int inner = sc.Px(0.05), outer = sc.Px(0.3), run = std::max(6, sc.Px(0.08));
+  int inner = sc.Px(0.05), deep = sc.Px(0.25), outer = sc.Px(0.6), run = std::max(6, sc.Px(0.08));
   double extent = s.halfLength * 0.8;
   std::vector<double> p;
-  Profile(res, s, -extent, extent, 3.0, -inner, outer, true, &p);
-  int n = int(p.size()), k = 0;
-  while (k < n && std::fabs(p[k]) <= threshold) k++;
-  if (k == n) return 0;
+  Profile(res, s, -extent, extent, 3.0, -deep, outer, true, &p);
+  int n = int(p.size()), start = deep - inner, k = start;
+  auto isBacking = [&](int j) { return std::fabs(p[j]) <= threshold; };
+  while (k < n && isBacking(k)) k++;
+  if (k == n) {
+    // Backing from just inside the side outwards: a speck of dust joined to
+    // the outline pushed the side into the backing. The print begins at the
+    // first place further in that is clearly not backing.
+    for (k = start - 1; k >= 1; k--)
+      if (!isBacking(k) && !isBacking(k - 1)) return (k - deep) + 0.5;
+    return 0;
+  }
   for (; k + run <= n; k++) {
     bool backing = true;
-    for (int j = k; j < k + run && backing; j++) backing = std::fabs(p[j]) <= threshold;
-    if (backing) return (k - inner) - 0.5;
+    for (int j = k; j < k + run && backing; j++) backing = isBacking(j);
+    if (!backing) continue;
+    // Where the backing model is off (its blotches near narrow margins), the
+    // backing just outside the print reads as not quite backing, and the walk
+    // ends too far out. The print's edge is a sharp step, the model's error a
+    // slow drift of a few levels: the side goes to the outermost sharp step
+    // inside, unless a plateau too far from the backing for a drift (a border
+    // seen at a slant) lies between.
+    const int half = 2;
+    auto step = [&](int j) { return std::fabs(p[j + half] - p[j - half]); };
+    for (int j = std::min(k, n - 1 - half); j >= half; j--) {
+      if (std::fabs(p[j + half]) > 2 * threshold) break;
+      if (step(j) < 0.75 * threshold) continue;
+      while (j - 1 >= half && step(j - 1) > step(j)) j--;
+      return j - deep;
+    }
+    return (k - deep) - 0.5;
   }
   return 0;
 }
@@ -730,8 +774,11 @@ PhotoSearch FindPhoto(const Bitmap &b) {
         std::fabs(r.cy - before.cy) < 0.05 && round >= 1)
       break;
   }
-  // A fit that wandered far from the outline is not trusted.
-  if (fitted && (std::fabs(r.angle - bestRect.angle) > 3 * DEGREE || r.width < bestRect.width * 0.7 ||
+  // A fit that wandered far from the outline is not trusted. All four sides
+  // agreeing on one angle may turn further: a border the outline caught in
+  // patches can tilt the outline's rectangle by a few degrees.
+  double turnAllowed = (fitted == 4 ? 8 : 3) * DEGREE;
+  if (fitted && (std::fabs(r.angle - bestRect.angle) > turnAllowed || r.width < bestRect.width * 0.7 ||
                  r.height < bestRect.height * 0.7 || r.width > bestRect.width * 1.5 + sc.dpi || r.height > bestRect.height * 1.5 + sc.dpi)) {
     r = bestRect;
     fitted = 0;
