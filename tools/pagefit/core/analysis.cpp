@@ -644,6 +644,72 @@ int RefineRect(const Residual &res, const Scale &sc, double threshold, RotatedRe
   return used;
 }
 
+// A border of nearly the backing's tone (a dark border on black) is below
+// every threshold above, and the sides then sit where the picture meets the
+// border. Its outer edge is still a faint, sharp step at the same distance
+// beyond all four sides, which noise, drift and shadows are not. Returns
+// the border's width on each side (0 where none was found), or false when
+// the sides do not agree on one.
+bool FindFaintBorder(const Residual &res, const RotatedRect &r, const Scale &sc, double widths[4]) {
+  Side sides[4];
+  SidesOf(r, sides);
+  // Narrower than `least` is a shadow or the edge's own blur, not a border.
+  const int from = 2, to = sc.Px(0.35), window = std::max(3, sc.Px(0.012)), least = sc.Px(0.06);
+  double found[4] = {}, sign[4] = {};
+  std::vector<double> p;
+  std::vector<float> diffs;
+  for (int i = 0; i < 4; i++) {
+    Profile(res, sides[i], -sides[i].halfLength * 0.8, sides[i].halfLength * 0.8, 2.0, from, to, true, &p);
+    int n = int(p.size());
+    // The profile's own noise, from neighbouring offsets in its outer part.
+    diffs.clear();
+    for (int k = n / 2; k + 1 < n; k++) diffs.push_back(float(p[k + 1] - p[k]));
+    double noise = std::max(0.02, RobustSpread(diffs, 0) / std::sqrt(2.0));
+    auto mean = [&](int a, int b) {
+      double sum = 0;
+      for (int k = a; k <= b; k++) sum += p[k];
+      return sum / (b - a + 1);
+    };
+    double best = 0;
+    int at = -1;
+    for (int k = least - from + window; k + window + 1 < n; k++) {
+      double step = mean(k - window, k - 1) - mean(k + 1, k + window);
+      if (std::fabs(step) > std::fabs(best)) { best = step; at = k; }
+    }
+    if (at < 0 || std::fabs(best) < std::max(0.3, 6 * noise)) continue;
+    // The plateau inside the step stands off the backing beyond it by the
+    // same amount all along: a border, not a slope.
+    double inner = mean(0, at - window - 1), outer = mean(at + window + 1, std::min(n - 1, at + 4 * window));
+    if ((inner - outer) * best <= 0 || std::fabs(inner - outer) < 0.5 * std::fabs(best)) continue;
+    // Sub-pixel: where the profile crosses halfway between the two levels.
+    double mid = (inner + outer) / 2, edge = at + from;
+    for (int k = at - window; k < at + window; k++)
+      if ((p[k] - mid) * (p[k + 1] - mid) <= 0 && p[k] != p[k + 1]) {
+        edge = k + from + (mid - p[k]) / (p[k + 1] - p[k]);
+        break;
+      }
+    if (edge < least) continue;
+    found[i] = edge;
+    sign[i] = best > 0 ? 1 : -1;
+  }
+  std::vector<float> ws;
+  for (int i = 0; i < 4; i++)
+    if (found[i] > 0) ws.push_back(float(found[i]));
+  if (ws.size() < 3) return false;
+  double median = Median(ws);
+  int agree = 0;
+  double agreedSign = 0;
+  for (int i = 0; i < 4; i++)
+    if (found[i] > 0 && std::fabs(found[i] - median) <= std::max(2.0, 0.1 * median)) {
+      agree++;
+      agreedSign += sign[i];
+    }
+  if (agree < 3 || std::fabs(agreedSign) < agree) return false;
+  for (int i = 0; i < 4; i++)
+    widths[i] = found[i] > 0 && std::fabs(found[i] - median) <= std::max(2.0, 0.1 * median) ? found[i] : median;
+  return true;
+}
+
 } // namespace
 
 PhotoSearch FindPhoto(const Bitmap &b) {
@@ -782,6 +848,15 @@ PhotoSearch FindPhoto(const Bitmap &b) {
                  r.height < bestRect.height * 0.7 || r.width > bestRect.width * 1.5 + sc.dpi || r.height > bestRect.height * 1.5 + sc.dpi)) {
     r = bestRect;
     fitted = 0;
+  }
+  double border[4];
+  if (fitted && FindFaintBorder(res, r, sc, border)) {
+    double c = std::cos(r.angle), s = std::sin(r.angle);
+    r.height += border[0] + border[1];
+    r.cx += -s * (border[1] - border[0]) / 2; r.cy += c * (border[1] - border[0]) / 2;
+    r.width += border[2] + border[3];
+    r.cx += c * (border[3] - border[2]) / 2; r.cy += s * (border[3] - border[2]) / 2;
+    result.faintBorder = (border[0] + border[1] + border[2] + border[3]) / 4;
   }
   result.box = NormaliseRect(r);
   result.sidesFitted = fitted;

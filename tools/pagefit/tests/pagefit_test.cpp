@@ -75,6 +75,70 @@ TEST(Pagefit, FindsThePrintOfEveryKindOfScan) {
     }
 }
 
+// The print with only a quarter inch of backing around it.
+void NarrowMargins(synth::Scene &s) {
+  double a = std::fabs(s.photo.angle);
+  double bw = s.photo.width * std::cos(a) + s.photo.height * std::sin(a);
+  double bh = s.photo.width * std::sin(a) + s.photo.height * std::cos(a);
+  s.width = int(bw + 76);
+  s.height = int(bh + 76);
+  s.photo.cx = s.width / 2.0;
+  s.photo.cy = s.height / 2.0;
+}
+
+// A speck of dust on the backing a few pixels beside the middle of the
+// print's right side, close enough to join the print's outline, painted into
+// an 8-bit page.
+std::vector<uint8_t> WithSpeckBesideTheRightSide(const synth::Scene &s) {
+  std::vector<uint8_t> file = synth::RenderScan(s);
+  int w, h;
+  std::vector<uint8_t> luma = synth::LumaOf(file, &w, &h);
+  double c = std::cos(s.photo.angle), sn = std::sin(s.photo.angle), out = s.photo.width / 2 + 11;
+  double x = s.photo.cx + c * out, y = s.photo.cy + sn * out;
+  for (int j = int(y) - 6; j <= int(y) + 6; j++)
+    for (int i = int(x) - 6; i <= int(x) + 6; i++)
+      if ((i + 0.5 - x) * (i + 0.5 - x) + (j + 0.5 - y) * (j + 0.5 - y) <= 25) luma[size_t(j) * w + i] = 30;
+  return synth::ProductBitmap(w, h, 8, s.dpi, luma);
+}
+
+struct HardEdge {
+  const char *name;
+  double angle;
+  uint64_t seed;
+  void (*shape)(synth::Scene &s);
+  std::vector<uint8_t> (*render)(const synth::Scene &s);
+  const char *logPart;
+};
+
+const HardEdge HARD_EDGES[] = {
+    // The walk out to the backing must reach past a quarter inch of border.
+    {"quarter-inch white border on white", 0.2, 69,
+     [](synth::Scene &s) { SetLevel(s.backing, 228); SetLevel(s.border, 238); s.borderWidth = 38; }, synth::RenderScan, ""},
+    // Two levels above black: only its faint outer step on all four sides
+    // gives this border away.
+    {"dark border of nearly the backing's tone", -4, 38,
+     [](synth::Scene &s) { SetLevel(s.backing, 15); SetLevel(s.border, 17); s.borderWidth = 22; }, synth::RenderScan,
+     "border of nearly the backing's tone"},
+    // A thin margin holds the backing's blotches, not its columns and rows.
+    {"quarter-inch margins on blotchy grey", 11, 38,
+     [](synth::Scene &s) { SetLevel(s.backing, 125); s.texture = 3.5; s.streaks = 3; NarrowMargins(s); }, synth::RenderScan, ""},
+    {"speck joined to a side", 5, 12, [](synth::Scene &s) { SetLevel(s.backing, 225); s.specks = 0; },
+     WithSpeckBesideTheRightSide, ""},
+};
+
+TEST(Pagefit, EdgesHoldWhereTheBackingTellsLittle) {
+  for (const HardEdge &e : HARD_EDGES) {
+    synth::Scene s = SmallScene(e.angle, e.seed);
+    e.shape(s);
+    std::vector<uint8_t> file = e.render(s);
+    pagefit::Result r = pagefit::RunPagefit(file.data(), file.size(), {true, true});
+    ASSERT_EQ(r.outcome, pagefit::Outcome::Rewritten) << e.name << ": " << r.log;
+    EXPECT_NEAR(r.search.box.angle / DEGREE, e.angle, 0.1) << e.name << ": " << r.log;
+    EXPECT_GT(pagefit::RectIoU(r.search.box, s.photo), 0.99) << e.name << ": " << r.log;
+    EXPECT_NE(r.log.find(e.logPart), std::string::npos) << e.name << ": " << r.log;
+  }
+}
+
 // Mean position of the page's dark pixels (luma below 60) in a file.
 bool DarkCentroid(const std::vector<uint8_t> &file, double *x, double *y, int *width, int *height) {
   std::vector<uint8_t> luma = synth::LumaOf(file, width, height);
