@@ -1,4 +1,3 @@
-# Developers: read /work/main/DEVELOPERS-READ-FIRST.md before changing anything.
 # Test registration shared by every folder.
 #
 # velmora_test(NAME <name> SOURCES <files...> [LIBS <targets...>] [GUI] [LABELS <labels...>])

@@ -1,4 +1,3 @@
-// Developers: read /work/main/DEVELOPERS-READ-FIRST.md before changing anything.
 // Byte layout of the bitmap files the scanner writes and the tools rewrite:
 // a 14-byte file header, a 40-byte information header, an optional palette
 // and bottom-up pixel rows padded to 4 bytes. Portable: no Windows header.
