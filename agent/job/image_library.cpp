@@ -27,6 +27,14 @@ typedef ImageHandle(__cdecl *RotateImageOp)(ImageHandle image, double degrees, R
 
 template <typename T> T Op(int slot) { return reinterpret_cast<T>(ImageLibrary.Ops[slot]); }
 
+// A table may leave slots empty; calling one would take the agent down with
+// the page. Without these three no page can be loaded, saved and released.
+bool HasPageOperations(void)
+{
+    return ImageLibrary.Ops[IMAGE_OP_LOAD_IMAGE] && ImageLibrary.Ops[IMAGE_OP_FREE_IMAGE] &&
+           ImageLibrary.Ops[IMAGE_OP_SAVE_IMAGE];
+}
+
 const uint16_t INIT_RECORD[4] = {2, 3, 0, 0};
 const uint32_t LOAD_FLAGS = 0x7;
 
@@ -115,7 +123,7 @@ void UnloadImageLibrary(void)
 int ConvertAndSave(uint16_t format, uint16_t rotate, const char *source, const char *destination,
                    uint16_t resolution)
 {
-    if (!ImageLibrary.Module || !ImageLibrary.Ops)
+    if (!ImageLibrary.Module || !ImageLibrary.Ops || !HasPageOperations())
         return 0;
     uint32_t kind = SAVE_KIND_BY_EXTENSION;
     uint32_t options[2] = {0, 0};
@@ -131,23 +139,34 @@ int ConvertAndSave(uint16_t format, uint16_t rotate, const char *source, const c
     if (Op<LoadImageOp>(IMAGE_OP_LOAD_IMAGE)(&image, source, &scratch, 0, LOAD_FLAGS, 0, 0, 0) != 0 || !image)
         return 0;
 
-    // A turn or a reduction that fails leaves the library's previous picture
-    // in place: saving the page unturned or at full size keeps the photograph,
-    // where giving up would lose it (the scan is deleted after this call).
+    // A turn or a reduction that fails (or that the library lacks) leaves its
+    // previous picture in place: saving the page unturned or at full size
+    // keeps the photograph, where giving up would lose it (the scan is
+    // deleted after this call).
     if (rotate != ROTATE_NONE) {
+        RotateImageOp turn = Op<RotateImageOp>(IMAGE_OP_ROTATE_IMAGE);
         RotateBytes unused = {};
-        ImageHandle turned = Op<RotateImageOp>(IMAGE_OP_ROTATE_IMAGE)(image, AngleForRotateCode(rotate), unused, 0, 0, 0);
+        ImageHandle turned = turn ? turn(image, AngleForRotateCode(rotate), unused, 0, 0, 0) : nullptr;
         if (turned)
             image = turned;
     }
     if (resolution == 100) {
+        uint32_t scannedXDpi = DescriptorWord(image, IMAGE_DESCRIPTOR_X_DPI);
+        uint32_t scannedYDpi = DescriptorWord(image, IMAGE_DESCRIPTOR_Y_DPI);
         DescriptorWord(image, IMAGE_DESCRIPTOR_X_DPI) = 100;
         DescriptorWord(image, IMAGE_DESCRIPTOR_Y_DPI) = 100;
         int32_t width = int32_t(double(DescriptorWord(image, IMAGE_DESCRIPTOR_WIDTH)) * double(ONE_THIRD));
         int32_t height = int32_t(double(DescriptorWord(image, IMAGE_DESCRIPTOR_HEIGHT)) * double(ONE_THIRD));
-        ImageHandle reduced = Op<ResizeImageOp>(IMAGE_OP_RESIZE_IMAGE)(image, width, height, 0, 0, 0);
-        if (reduced)
+        ResizeImageOp resize = Op<ResizeImageOp>(IMAGE_OP_RESIZE_IMAGE);
+        ImageHandle reduced = resize ? resize(image, width, height, 0, 0, 0) : nullptr;
+        if (reduced) {
             image = reduced;
+        } else {
+            // Still the full 300 dpi pixels: labelled 100 dpi, the picture
+            // would print three times its real size.
+            DescriptorWord(image, IMAGE_DESCRIPTOR_X_DPI) = scannedXDpi;
+            DescriptorWord(image, IMAGE_DESCRIPTOR_Y_DPI) = scannedYDpi;
+        }
     }
 
     int saved = Op<SaveImageOp>(IMAGE_OP_SAVE_IMAGE)(destination, kind, options, image, 0, 0);

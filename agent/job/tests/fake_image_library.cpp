@@ -10,6 +10,8 @@
 //   FAKE_IMAGE_LIBRARY_LOAD=n       LoadImage answers n (default 0)
 //   FAKE_IMAGE_LIBRARY_SAVE=n       SaveImage answers n (default 0)
 //   FAKE_IMAGE_LIBRARY_NO_TURN=1    RotateImage answers null
+//   FAKE_IMAGE_LIBRARY_NO_RESIZE=1  ResizeImage answers null
+//   FAKE_IMAGE_LIBRARY_EMPTY_SLOTS=a,b,...  these slots of the table are null
 // Turned and reduced pictures are new handles (the old one is released), so
 // a test can tell which handle the agent went on with.
 #include <windows.h>
@@ -119,6 +121,8 @@ void *__cdecl FakeResizeImage(void *image, int32_t width, int32_t height, uint32
     Picture *p = PictureOf(image);
     Log("resize #%d to %dx%d dpi=%u,%u zeros=%u%u%u", p->number, width, height, p->words[4], p->words[5], zero,
         zero2, zero3);
+    if (Setting("FAKE_IMAGE_LIBRARY_NO_RESIZE", 0))
+        return nullptr;
     Picture *result = NewPicture(uint32_t(width), uint32_t(height), p->words[4], p->words[5]);
     delete p;
     return result;
@@ -160,5 +164,12 @@ extern "C" __declspec(dllexport) void *const *__cdecl PixkitOps(void)
     Table[8] = reinterpret_cast<void *>(&FakeSaveImage);
     Table[11] = reinterpret_cast<void *>(&FakeResizeImage);
     Table[13] = reinterpret_cast<void *>(&FakeRotateImage);
+    char empty[64] = "";
+    GetEnvironmentVariableA("FAKE_IMAGE_LIBRARY_EMPTY_SLOTS", empty, sizeof empty);
+    for (char *slot = strtok(empty, ","); slot; slot = strtok(nullptr, ",")) {
+        int index = atoi(slot);
+        if (index >= 0 && index < int(sizeof Table / sizeof Table[0]))
+            Table[index] = nullptr;
+    }
     return Table;
 }

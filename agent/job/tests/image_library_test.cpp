@@ -80,7 +80,8 @@ std::string PixkitPath() { return testsupport::ProgramDirectory() + "Pixkit.dll"
 const char *const FAKE_SETTINGS[] = {"FAKE_IMAGE_LIBRARY_INIT", "FAKE_IMAGE_LIBRARY_NO_TABLE",
                                      "FAKE_IMAGE_LIBRARY_NO_SHUTDOWN", "FAKE_IMAGE_LIBRARY_SIZE",
                                      "FAKE_IMAGE_LIBRARY_LOAD", "FAKE_IMAGE_LIBRARY_SAVE",
-                                     "FAKE_IMAGE_LIBRARY_NO_TURN"};
+                                     "FAKE_IMAGE_LIBRARY_NO_TURN", "FAKE_IMAGE_LIBRARY_NO_RESIZE",
+                                     "FAKE_IMAGE_LIBRARY_EMPTY_SLOTS"};
 
 class ImageLibraryAdapter : public ::testing::Test {
 protected:
@@ -361,6 +362,18 @@ TEST_F(ImageLibraryAdapter, FailuresEndThePageAndReleaseWhatWasTaken)
          {"load C:\\scan.bmp scratch=0 flags=7 zeros=0000", "image #1 301x600",
           "rotate #1 by 90 bytes=000 zeros=000", "resize #1 to 100x200 dpi=100,100 zeros=000",
           "save #2 C:\\out.png kind=0 options=0,0 size=100x200 dpi=100,100 zeros=00", "free #2"}},
+        // Full-size pixels keep the resolution they were scanned at.
+        {"a reduction that fails keeps the turned picture at 300 dpi", "FAKE_IMAGE_LIBRARY_NO_RESIZE=1", 1,
+         {"load C:\\scan.bmp scratch=0 flags=7 zeros=0000", "image #1 301x600",
+          "rotate #1 by 90 bytes=000 zeros=000", "resize #2 to 200x100 dpi=100,100 zeros=000",
+          "save #2 C:\\out.png kind=0 options=0,0 size=600x301 dpi=300,300 zeros=00", "free #2"}},
+        // Empty slots are never called.
+        {"no LoadImage", "FAKE_IMAGE_LIBRARY_EMPTY_SLOTS=6", 0, {}},
+        {"no FreeImage", "FAKE_IMAGE_LIBRARY_EMPTY_SLOTS=7", 0, {}},
+        {"no SaveImage", "FAKE_IMAGE_LIBRARY_EMPTY_SLOTS=8", 0, {}},
+        {"no turn nor reduction", "FAKE_IMAGE_LIBRARY_EMPTY_SLOTS=11,13", 1,
+         {"load C:\\scan.bmp scratch=0 flags=7 zeros=0000", "image #1 301x600",
+          "save #1 C:\\out.png kind=0 options=0,0 size=301x600 dpi=300,300 zeros=00", "free #1"}},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
