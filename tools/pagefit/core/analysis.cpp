@@ -586,8 +586,17 @@ LineFit FitLine(const std::vector<EdgePoint> &pts, int minimum) {
   return fit;
 }
 
+// Moves the sides (top, bottom, left, right) outwards by d[i] pixels.
+void MoveSides(RotatedRect *r, const double d[4]) {
+  double c = std::cos(r->angle), s = std::sin(r->angle);
+  r->height += d[0] + d[1];
+  r->cx += -s * (d[1] - d[0]) / 2; r->cy += c * (d[1] - d[0]) / 2;
+  r->width += d[2] + d[3];
+  r->cx += c * (d[3] - d[2]) / 2; r->cy += s * (d[3] - d[2]) / 2;
+}
+
 // One round of measuring the four sides; updates the rectangle.
-int RefineRect(const Residual &res, const Scale &sc, double threshold, RotatedRect *r) {
+int RefineRect(const Residual &res, const Scale &sc, double threshold, RotatedRect *r, bool measured[4]) {
   Side sides[4];
   SidesOf(*r, sides);
   // The search reaches further inwards: the photo's level is read a shadow's
@@ -632,16 +641,81 @@ int RefineRect(const Residual &res, const Scale &sc, double threshold, RotatedRe
   }
   double o[4];
   for (int i = 0; i < 4; i++) o[i] = fits[i].ok ? fits[i].offset : 0;
-  double c = std::cos(r->angle), s = std::sin(r->angle);
-  Point u{c, s}, v{-s, c};
-  r->height += o[0] + o[1];
-  r->cx += v.x * (o[1] - o[0]) / 2; r->cy += v.y * (o[1] - o[0]) / 2;
-  r->width += o[2] + o[3];
-  r->cx += u.x * (o[3] - o[2]) / 2; r->cy += u.y * (o[3] - o[2]) / 2;
+  MoveSides(r, o);
   if (weight > 0) r->angle += sum / weight;
   int used = 0;
-  for (int i = 0; i < 4; i++) used += fits[i].ok;
+  for (int i = 0; i < 4; i++) used += measured[i] = fits[i].ok;
   return used;
+}
+
+// Rounds of measuring until the rectangle settles; returns the sides
+// measured in the last round.
+int Refine(const Residual &res, const Scale &sc, double threshold, RotatedRect *r, bool measured[4]) {
+  int fitted = 0;
+  for (int round = 0; round < 4; round++) {
+    RotatedRect before = *r;
+    fitted = RefineRect(res, sc, threshold, r, measured);
+    if (fitted == 0) break;
+    if (std::fabs(r->angle - before.angle) < 0.002 * DEGREE && std::fabs(r->cx - before.cx) < 0.05 &&
+        std::fabs(r->cy - before.cy) < 0.05 && round >= 1)
+      break;
+  }
+  return fitted;
+}
+
+// How far beyond side `i` the picture goes on, when the side found no edge:
+// the largest sharp step in the profile out to the page's end that has
+// backing beyond it and no stretch of plain backing before it (which would
+// be a gap to another print or to a streak). 0 when there is none.
+double FindPictureEnd(const Residual &res, const RotatedRect &r, int i, const Bitmap &b, const Scale &sc, double threshold) {
+  Side sides[4];
+  SidesOf(r, sides);
+  const Side &s = sides[i];
+  double extent = s.halfLength * 0.8, reach = 0;
+  for (double a : {-extent, extent}) {
+    double x = s.mid.x + s.along.x * a, y = s.mid.y + s.along.y * a;
+    double tx = s.out.x > 1e-9 ? (b.width - x) / s.out.x : s.out.x < -1e-9 ? -x / s.out.x : 1e9;
+    double ty = s.out.y > 1e-9 ? (b.height - y) / s.out.y : s.out.y < -1e-9 ? -y / s.out.y : 1e9;
+    reach = std::max(reach, std::min(tx, ty));
+  }
+  int n = std::min(int(reach) + 2, int(b.width + b.height));
+  if (n < sc.Px(0.2)) return 0;
+  std::vector<double> p;
+  Profile(res, s, -extent, extent, 3.0, 0, n, true, &p);
+  n = int(p.size());
+  std::vector<float> diffs;
+  for (int k = 0; k + 1 < n; k++) diffs.push_back(float(p[k + 1] - p[k]));
+  double noise = std::max(0.05, RobustSpread(diffs, 0) / std::sqrt(2.0));
+  const int w = std::max(3, sc.Px(0.012)), gap = sc.Px(0.1), clear = sc.Px(0.05);
+  double plain = std::max(0.5, 3 * noise);
+  auto mean = [&](int a, int z) {
+    double sum = 0;
+    for (int k = a; k <= z; k++) sum += p[k];
+    return sum / (z - a + 1);
+  };
+  // Where a stretch of plain backing first begins; the picture ends before it.
+  int firstGap = n;
+  for (int k = 0, run = 0; k < n; k++) {
+    run = std::fabs(p[k]) <= plain ? run + 1 : 0;
+    if (run >= gap) { firstGap = k - run + 1; break; }
+  }
+  double best = 0;
+  int at = -1;
+  for (int k = w; k + clear < n && k <= firstGap; k++) {
+    double step = std::fabs(mean(k - w, k - 1) - mean(k + 1, std::min(n - 1, k + w)));
+    if (step <= best || step < std::max(threshold, 8 * noise)) continue;
+    bool backingBeyond = true;
+    for (int j = k + 2; j < std::min(n, k + 2 + clear) && backingBeyond; j++) backingBeyond = std::fabs(p[j]) <= threshold;
+    if (!backingBeyond) continue;
+    best = step;
+    at = k;
+  }
+  if (at < sc.Px(0.1)) return 0;
+  // Sub-pixel: where the profile crosses halfway between the two levels.
+  double mid = (mean(at - w, at - 1) + mean(at + 1, std::min(n - 1, at + w))) / 2;
+  for (int k = at - w; k < std::min(n - 1, at + w); k++)
+    if ((p[k] - mid) * (p[k + 1] - mid) <= 0 && p[k] != p[k + 1]) return k + (mid - p[k]) / (p[k + 1] - p[k]);
+  return at;
 }
 
 // A border of nearly the backing's tone (a dark border on black) is below
@@ -823,22 +897,33 @@ PhotoSearch FindPhoto(const Bitmap &b) {
   SidesOf(r, sides);
   double shift[4];
   for (int i = 0; i < 4; i++) shift[i] = FindOuterEdge(res, sides[i], sc, sideThreshold);
-  {
-    double c = std::cos(r.angle), s = std::sin(r.angle);
-    r.height += shift[0] + shift[1];
-    r.cx += -s * (shift[1] - shift[0]) / 2; r.cy += c * (shift[1] - shift[0]) / 2;
-    r.width += shift[2] + shift[3];
-    r.cx += c * (shift[3] - shift[2]) / 2; r.cy += s * (shift[3] - shift[2]) / 2;
-  }
+  MoveSides(&r, shift);
   double segmentThreshold = std::max(2.0, 4 * m.pixelNoise / std::sqrt(std::max(16, sc.Px(0.12))) + 2 * m.cellSpread);
-  int fitted = 0;
-  for (int round = 0; round < 4; round++) {
-    RotatedRect before = r;
-    fitted = RefineRect(res, sc, segmentThreshold, &r);
-    if (fitted == 0) break;
-    if (std::fabs(r.angle - before.angle) < 0.002 * DEGREE && std::fabs(r.cx - before.cx) < 0.05 &&
-        std::fabs(r.cy - before.cy) < 0.05 && round >= 1)
-      break;
+  bool measured[4] = {};
+  int fitted = Refine(res, sc, segmentThreshold, &r, measured);
+  if (fitted >= 2 && fitted < 4) {
+    // A side without an edge may cut through the picture where its tone
+    // meets the backing's; it moves out to the picture's end when that end
+    // proves to be an edge.
+    double extend[4] = {};
+    bool any = false;
+    for (int i = 0; i < 4; i++)
+      if (!measured[i]) any |= (extend[i] = FindPictureEnd(res, r, i, b, sc, sideThreshold)) > 0;
+    if (any) {
+      RotatedRect wider = r;
+      MoveSides(&wider, extend);
+      // The measured sides must survive the move; the moved ones may be too
+      // faint for the segments and keep the place their step gave them.
+      bool again[4] = {};
+      int refitted = Refine(res, sc, segmentThreshold, &wider, again);
+      bool kept = true;
+      for (int i = 0; i < 4; i++) kept &= !measured[i] || again[i];
+      if (kept) {
+        r = wider;
+        fitted = refitted;
+        result.sidesMovedToPictureEnd = int(std::count_if(extend, extend + 4, [](double e) { return e > 0; }));
+      }
+    }
   }
   // A fit that wandered far from the outline is not trusted. All four sides
   // agreeing on one angle may turn further: a border the outline caught in
@@ -851,11 +936,7 @@ PhotoSearch FindPhoto(const Bitmap &b) {
   }
   double border[4];
   if (fitted && FindFaintBorder(res, r, sc, border)) {
-    double c = std::cos(r.angle), s = std::sin(r.angle);
-    r.height += border[0] + border[1];
-    r.cx += -s * (border[1] - border[0]) / 2; r.cy += c * (border[1] - border[0]) / 2;
-    r.width += border[2] + border[3];
-    r.cx += c * (border[3] - border[2]) / 2; r.cy += s * (border[3] - border[2]) / 2;
+    MoveSides(&r, border);
     result.faintBorder = (border[0] + border[1] + border[2] + border[3]) / 4;
   }
   result.box = NormaliseRect(r);

@@ -21,6 +21,7 @@ struct PhotoSearch {
   int photoSizedMarks = 0;   // marks on the sheet large enough to be a photo
   RotatedRect box;           // the chosen photo, in pixels of the page
   int sidesFitted = 0;       // sides whose edge was measured at full resolution (0..4)
+  int sidesMovedToPictureEnd = 0; // sides without an edge moved out to where the picture meets the backing
   double faintBorder = 0;    // mean width in pixels of a border of nearly the backing's tone, added outside the measured sides
   double largestMarkSquareInches = 0;
   BackingModel backing;

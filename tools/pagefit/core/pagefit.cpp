@@ -32,6 +32,9 @@ std::string Measured(const PhotoSearch &s) {
   std::string text = Format("photo %.1fx%.1f px centred at %.1f,%.1f, angle %+.3f deg clockwise, %d of 4 edges measured",
                             r.width, r.height, r.cx, r.cy, r.angle * DEGREES_PER_RADIAN, s.sidesFitted);
   if (s.sidesFitted == 0) text += " (edges faint: box from the photo's outline)";
+  if (s.sidesMovedToPictureEnd > 0)
+    text += Format(", %d side%s without an edge moved out to the picture's end", s.sidesMovedToPictureEnd,
+                   s.sidesMovedToPictureEnd > 1 ? "s" : "");
   if (s.faintBorder > 0) text += Format(" plus a border of nearly the backing's tone, %.1f px wide", s.faintBorder);
   if (s.photoSizedMarks > 1) text += Format("; %d photo-sized marks on the sheet, kept the largest", s.photoSizedMarks);
   return text;

@@ -101,6 +101,30 @@ std::vector<uint8_t> WithSpeckBesideTheRightSide(const synth::Scene &s) {
   return synth::ProductBitmap(w, h, 8, s.dpi, luma);
 }
 
+// A print whose left part is dark, five levels above a black backing, and
+// whose right part is bright, the two meeting along a ragged line: the
+// bright part alone looks like the photo, with no straight edge on its left.
+const synth::RgbImage &HalfDarkPicture() {
+  static synth::RgbImage img;
+  if (img.width) return img;
+  img.width = 375;
+  img.height = 525;
+  img.rgb.resize(size_t(img.width) * img.height * 3);
+  synth::Random rng(5);
+  std::vector<double> ragged(img.height / 25 + 2);
+  for (double &r : ragged) r = rng.Uniform(130, 210);
+  for (int y = 0; y < img.height; y++)
+    for (int x = 0; x < img.width; x++) {
+      double f = (y % 25) / 25.0;
+      bool bright = x > ragged[y / 25] * (1 - f) + ragged[y / 25 + 1] * f;
+      uint8_t *p = &img.rgb[(size_t(y) * img.width + x) * 3];
+      p[0] = bright ? 160 : 20;
+      p[1] = bright ? 130 : 20;
+      p[2] = bright ? 90 : 20;
+    }
+  return img;
+}
+
 struct HardEdge {
   const char *name;
   double angle;
@@ -122,6 +146,10 @@ const HardEdge HARD_EDGES[] = {
     // A thin margin holds the backing's blotches, not its columns and rows.
     {"quarter-inch margins on blotchy grey", 11, 38,
      [](synth::Scene &s) { SetLevel(s.backing, 125); s.texture = 3.5; s.streaks = 3; NarrowMargins(s); }, synth::RenderScan, ""},
+    // The side facing the dark part moves out to where the print ends.
+    {"dark half of a print on black", -3, 21,
+     [](synth::Scene &s) { SetLevel(s.backing, 15); s.streaks = 0; s.content = &HalfDarkPicture(); }, synth::RenderScan,
+     "moved out to the picture's end"},
     {"speck joined to a side", 5, 12, [](synth::Scene &s) { SetLevel(s.backing, 225); s.specks = 0; },
      WithSpeckBesideTheRightSide, ""},
 };
