@@ -65,6 +65,12 @@ static uint8_t DriverExtraInfo[SC_GET_EXTRA_INFO_BYTES];
 
 uint16_t ProbeScanner(const char *driverPath)
 {
+    // Every arrival probes again, also while an earlier probe's driver is
+    // still loaded. Overwriting that record would keep its open session and
+    // its library reference forever, so that no later unload ever frees the
+    // library: close and free it first, and the driver afterwards is loaded
+    // exactly when this probe answers ready.
+    UnloadScannerDriver();
     if (!DriverFileExists(driverPath))
         return PROBE_DRIVER_MISSING;
     HMODULE module = LoadLibraryA(driverPath);

@@ -69,6 +69,44 @@ TEST(ProbeScanner, EachOutcome)
     testsupport::RemoveTree(scratch);
 }
 
+// A second probe while the first one's driver is loaded (a repeated arrival):
+// the earlier session is closed first, and after the final unload the library
+// is gone from the process whatever the second probe answered.
+TEST(ProbeScanner, AgainWhileLoaded)
+{
+    const std::string scratch = testsupport::MakeScratchFolder("reprobe");
+    const std::string driver = testsupport::ProgramDirectory() + SCANNER_DRIVER_FILE;
+    const std::string ready = "SC_OPEN SC_ACQUIRE SC_IS_PRESENT SC_GET_INFO SC_GET_EXTRA_INFO SC_RELEASE";
+    struct Case {
+        const char *name;
+        std::string path;
+        void (*fault)();
+        uint16_t result;
+        std::string commands; // of the second probe
+    } cases[] = {
+        {"ready again", driver, nullptr, PROBE_READY, "SC_CLOSE " + ready},
+        {"refused the second time", driver, [] { feeder::SetRefuseAcquire(true); }, PROBE_DEVICE_REFUSED,
+         "SC_CLOSE SC_OPEN SC_ACQUIRE SC_RELEASE SC_CLOSE"},
+        {"file gone the second time", scratch + "\\Feedlink.dll", nullptr, PROBE_DRIVER_MISSING, "SC_CLOSE"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(feeder::Reset());
+        ASSERT_EQ(ProbeScanner(driver.c_str()), PROBE_READY);
+        feeder::ClearTrace();
+        if (c.fault)
+            c.fault();
+        EXPECT_EQ(ProbeScanner(c.path.c_str()), c.result);
+        EXPECT_EQ(TracedCommands(), c.commands);
+        bool loaded = c.result == PROBE_READY;
+        EXPECT_EQ(ScannerDriver.entry != nullptr, loaded);
+        EXPECT_EQ(GetModuleHandleA(SCANNER_DRIVER_FILE) != nullptr, loaded);
+        UnloadScannerDriver();
+        EXPECT_EQ(GetModuleHandleA(SCANNER_DRIVER_FILE), nullptr) << "a library reference outlived the unload";
+    }
+    testsupport::RemoveTree(scratch);
+}
+
 class PollingTest : public scannertest::DeviceTest {};
 
 TEST_F(PollingTest, CommandBlock)
