@@ -34,20 +34,6 @@ int CheckPaperTick(UINT_PTR timerId)
     return 1;
 }
 
-// Height of `text` word-wrapped at `width` in the control's own font.
-static int MeasureTextHeight(HWND control, const char *text, int width)
-{
-    HDC dc = GetDC(control);
-    HFONT font = (HFONT)SendMessageA(control, WM_GETFONT, 0, 0);
-    HGDIOBJ previous = font ? SelectObject(dc, font) : nullptr;
-    RECT bounds = {0, 0, width, 0};
-    DrawTextA(dc, text, -1, &bounds, DT_CALCRECT | DT_WORDBREAK | DT_EXTERNALLEADING);
-    if (previous)
-        SelectObject(dc, previous);
-    ReleaseDC(control, dc);
-    return bounds.bottom - bounds.top;
-}
-
 static void LoadInsertPaperPicture(void)
 {
     InsertPaper.picture = LoadBitmapA(ResourceLibrary, MAKEINTRESOURCEA(IDB_INSERT_PAPER));
@@ -71,7 +57,7 @@ static void OnInsertPaperInit(HWND dialog)
 
     HWND label = GetDlgItem(dialog, IDC_INSERT_PAPER_TEXT);
     MoveWindow(label, PAPER_TEXT_X, PAPER_TEXT_Y, PAPER_TEXT_WIDTH, PAPER_TEXT_HEIGHT, FALSE);
-    int textHeight = MeasureTextHeight(label, text, PAPER_TEXT_WIDTH);
+    int textHeight = MeasureWrappedText(label, text, PAPER_TEXT_WIDTH);
     MoveWindow(label, PAPER_TEXT_X, PAPER_TEXT_Y, PAPER_TEXT_WIDTH, textHeight, FALSE);
     SetWindowTextA(label, text);
 

@@ -40,20 +40,6 @@ static void MoveControl(HWND dialog, int id, int x, int y, int width, int height
     MoveWindow(GetDlgItem(dialog, id), x, y, width, height, TRUE);
 }
 
-// Height of `text` word-wrapped to `width` in the control's own font.
-static int MeasureText(HWND control, const char *text, int width)
-{
-    HDC dc = GetDC(control);
-    HFONT font = (HFONT)SendMessageA(control, WM_GETFONT, 0, 0);
-    HGDIOBJ previous = font ? SelectObject(dc, font) : nullptr;
-    RECT rect = {0, 0, width, 0};
-    DrawTextA(dc, text, -1, &rect, DT_CALCRECT | DT_WORDBREAK | DT_EXTERNALLEADING);
-    if (previous)
-        SelectObject(dc, previous);
-    ReleaseDC(control, dc);
-    return rect.bottom - rect.top;
-}
-
 // Gives the cancel line a bold copy of its font; on any failure it keeps its own.
 static void MakeCancelLineBold(HWND control)
 {
@@ -77,7 +63,7 @@ static void OnProgressInit(HWND dialog, const ProgressRequest *request)
 
     HWND message = GetDlgItem(dialog, IDC_PROGRESS_TEXT);
     int width = ControlSize(dialog, IDC_PROGRESS_TEXT).cx;
-    int textHeight = MeasureText(message, request->text, width);
+    int textHeight = MeasureWrappedText(message, request->text, width);
     MoveControl(dialog, IDC_PROGRESS_TEXT, MARGIN, MARGIN, width, textHeight);
     SetWindowTextA(message, request->text);
 

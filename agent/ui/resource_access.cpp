@@ -1,5 +1,6 @@
-// Access to the resource library: dialog templates, messages and the icon
-// every dialog of the agent carries.
+// Access to the resource library (dialog templates, messages, the icon every
+// dialog of the agent carries) and the text measurement the self-sizing
+// dialogs share.
 #include "ui.h"
 
 #include "shared.h"
@@ -34,4 +35,17 @@ void SetDialogIcon(HWND dialog)
                                     GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), LR_SHARED);
     SendMessageA(dialog, WM_SETICON, ICON_SMALL, (LPARAM)(small ? small : big));
     SendMessageA(dialog, WM_SETICON, ICON_BIG, (LPARAM)big);
+}
+
+int MeasureWrappedText(HWND control, const char *text, int width)
+{
+    HDC dc = GetDC(control);
+    HFONT font = (HFONT)SendMessageA(control, WM_GETFONT, 0, 0);
+    HGDIOBJ previous = font ? SelectObject(dc, font) : nullptr;
+    RECT bounds = {0, 0, width, 0};
+    DrawTextA(dc, text, -1, &bounds, DT_CALCRECT | DT_WORDBREAK | DT_EXTERNALLEADING);
+    if (previous)
+        SelectObject(dc, previous);
+    ReleaseDC(control, dc);
+    return bounds.bottom - bounds.top;
 }

@@ -13,6 +13,10 @@ int ShowResourceMessage(HWND owner, UINT stringId, UINT flags);
 // Gives a dialog icon 106 in both sizes.
 void SetDialogIcon(HWND dialog);
 
+// Height of `text` word-wrapped at `width` in the control's own font, as the
+// dialogs that size themselves to their text measure it.
+int MeasureWrappedText(HWND control, const char *text, int width);
+
 struct ProgressRequest {
     const char *caption;
     const char *text;

@@ -10,7 +10,7 @@ set_target_properties(scanner_test_scripted_driver PROPERTIES PREFIX "" OUTPUT_N
 
 # The virtual scanner's folder is added after the agent's, so ask the folder
 # list rather than for its targets.
-if("devices/virtual-feeder" IN_LIST VELMORA_FOLDERS AND EXISTS ${CMAKE_SOURCE_DIR}/devices/virtual-feeder/CMakeLists.txt)
+if("devices/virtual-feeder" IN_LIST VELMORA_BUILD_FOLDERS AND EXISTS ${CMAKE_SOURCE_DIR}/devices/virtual-feeder/CMakeLists.txt)
   set(scanner_tests)
   foreach(test bitmap_file driver_polling acquisition device_tables transfer_contract dialogs)
     set(gui)
