@@ -10,8 +10,12 @@
 // The border is then measured at full resolution: each side is searched for
 // where the scan stops being backing, and short segments along it locate
 // the edge to a fraction of a pixel, from which robust line fits give the
-// angle and the position. Only the border is looked at, never the content,
-// so lines inside the picture cannot pull the angle.
+// angle and the position. A side that finds no edge (it cut through a part
+// of the picture as dark or as light as the backing) moves out to where the
+// picture ends; a border of the backing's own tone is found last, by the
+// faint step it makes at the same distance beyond all four sides. Only the
+// border is looked at, never the content, so lines inside the picture
+// cannot pull the angle.
 #include "analysis.h"
 
 #include <algorithm>
@@ -457,9 +461,11 @@ void Profile(const Residual &res, const Side &s, double aFrom, double aTo, doubl
       (*profile)[k] /= count[k];
       continue;
     }
+    // Only which samples fall in the outer tenths matters, not their order.
     std::vector<float> &v = samples[k];
-    std::sort(v.begin(), v.end());
     size_t cut = v.size() / 10;
+    std::nth_element(v.begin(), v.begin() + cut, v.end());
+    std::nth_element(v.begin() + cut, v.end() - cut - 1, v.end());
     double sum = 0;
     for (size_t i = cut; i < v.size() - cut; i++) sum += v[i];
     (*profile)[k] = sum / double(v.size() - 2 * cut);
@@ -474,25 +480,64 @@ struct Scale {
 // Moves a side out (or in) to where the scan turns into backing for good,
 // walking outwards from inside the photo; catches light borders that the
 // coarse outline missed. Returns the shift along the outward normal.
+// A side's trimmed profile over a range of offsets that grows on demand:
+// most sides settle within a tenth of an inch, and the far ends of the range
+// are read only for the few that do not.
+struct GrowingProfile {
+  const Residual &res;
+  const Side &side;
+  double extent;
+  int lo, hi; // offsets covered, inclusive
+  std::vector<double> values;
+  GrowingProfile(const Residual &r, const Side &s, double e, int from, int to) : res(r), side(s), extent(e), lo(from), hi(to) {
+    Profile(res, side, -extent, extent, 3.0, lo, hi, true, &values);
+  }
+  void Cover(int from, int to) {
+    std::vector<double> more;
+    if (from < lo) {
+      Profile(res, side, -extent, extent, 3.0, from, lo - 1, true, &more);
+      values.insert(values.begin(), more.begin(), more.end());
+      lo = from;
+    }
+    if (to > hi) {
+      Profile(res, side, -extent, extent, 3.0, hi + 1, to, true, &more);
+      values.insert(values.end(), more.begin(), more.end());
+      hi = to;
+    }
+  }
+  double At(int offset) {
+    if (offset < lo || offset > hi) Cover(std::min(lo, offset), std::max(hi, offset));
+    return values[size_t(offset - lo)];
+  }
+};
+
 double FindOuterEdge(const Residual &res, const Side &s, const Scale &sc, double threshold) {
   int inner = sc.Px(0.05), deep = sc.Px(0.25), outer = sc.Px(0.6), run = std::max(6, sc.Px(0.08));
-  double extent = s.halfLength * 0.8;
-  std::vector<double> p;
-  Profile(res, s, -extent, extent, 3.0, -deep, outer, true, &p);
-  int n = int(p.size()), start = deep - inner, k = start;
-  auto isBacking = [&](int j) { return std::fabs(p[j]) <= threshold; };
-  while (k < n && isBacking(k)) k++;
-  if (k == n) {
+  GrowingProfile p(res, s, s.halfLength * 0.8, -inner, sc.Px(0.3));
+  auto isBacking = [&](int o) { return std::fabs(p.At(o)) <= threshold; };
+  int o = -inner;
+  while (true) {
+    while (o <= p.hi && isBacking(o)) o++;
+    if (o <= p.hi || p.hi >= outer) break;
+    p.Cover(p.lo, outer);
+  }
+  if (o > p.hi) {
     // Backing from just inside the side outwards: a speck of dust joined to
     // the outline pushed the side into the backing. The print begins at the
     // first place further in that is clearly not backing.
-    for (k = start - 1; k >= 1; k--)
-      if (!isBacking(k) && !isBacking(k - 1)) return (k - deep) + 0.5;
+    p.Cover(-deep, p.hi);
+    for (o = -inner - 1; o >= -deep + 1; o--)
+      if (!isBacking(o) && !isBacking(o - 1)) return o + 0.5;
     return 0;
   }
-  for (; k + run <= n; k++) {
+  for (;; o++) {
+    if (o + run - 1 > p.hi) {
+      if (p.hi >= outer) return 0;
+      p.Cover(p.lo, outer);
+      if (o + run - 1 > p.hi) return 0;
+    }
     bool backing = true;
-    for (int j = k; j < k + run && backing; j++) backing = isBacking(j);
+    for (int j = o; j < o + run && backing; j++) backing = isBacking(j);
     if (!backing) continue;
     // Where the backing model is off (its blotches near narrow margins), the
     // backing just outside the print reads as not quite backing, and the walk
@@ -501,16 +546,15 @@ double FindOuterEdge(const Residual &res, const Side &s, const Scale &sc, double
     // inside, unless a plateau too far from the backing for a drift (a border
     // seen at a slant) lies between.
     const int half = 2;
-    auto step = [&](int j) { return std::fabs(p[j + half] - p[j - half]); };
-    for (int j = std::min(k, n - 1 - half); j >= half; j--) {
-      if (std::fabs(p[j + half]) > 2 * threshold) break;
+    auto step = [&](int j) { return std::fabs(p.At(j + half) - p.At(j - half)); };
+    for (int j = std::min(o, p.hi - half); j >= -deep + half; j--) {
+      if (std::fabs(p.At(j + half)) > 2 * threshold) break;
       if (step(j) < 0.75 * threshold) continue;
-      while (j - 1 >= half && step(j - 1) > step(j)) j--;
-      return j - deep;
+      while (j - 1 >= -deep + half && step(j - 1) > step(j)) j--;
+      return j;
     }
-    return (k - deep) - 0.5;
+    return o - 0.5;
   }
-  return 0;
 }
 
 struct EdgePoint {
@@ -733,7 +777,7 @@ bool FindFaintBorder(const Residual &res, const RotatedRect &r, const Scale &sc,
   std::vector<double> p;
   std::vector<float> diffs;
   for (int i = 0; i < 4; i++) {
-    Profile(res, sides[i], -sides[i].halfLength * 0.8, sides[i].halfLength * 0.8, 2.0, from, to, true, &p);
+    Profile(res, sides[i], -sides[i].halfLength * 0.8, sides[i].halfLength * 0.8, 3.0, from, to, true, &p);
     int n = int(p.size());
     // The profile's own noise, from neighbouring offsets in its outer part.
     diffs.clear();
