@@ -60,12 +60,12 @@ const uint8_t AC_CHROMA_VALUES[162] = {
     0xe2, 0xe3, 0xe4, 0xe5, 0xe6, 0xe7, 0xe8, 0xe9, 0xea, 0xf2, 0xf3, 0xf4, 0xf5, 0xf6, 0xf7, 0xf8,
     0xf9, 0xfa};
 
-struct HuffmanSpec {
+struct HuffmanTable {
     const uint8_t *bits;
     const uint8_t *values;
     int valueCount;
 };
-const HuffmanSpec HUFFMAN_SPECS[4] = {
+const HuffmanTable HUFFMAN_TABLES[4] = {
     {DC_LUMA_BITS, DC_VALUES, 12}, {AC_LUMA_BITS, AC_LUMA_VALUES, 162},
     {DC_CHROMA_BITS, DC_VALUES, 12}, {AC_CHROMA_BITS, AC_CHROMA_VALUES, 162}};
 
@@ -74,15 +74,15 @@ struct HuffmanCodes {
     uint8_t length[256];
 };
 
-void BuildCodes(const HuffmanSpec &spec, HuffmanCodes *codes)
+void BuildCodes(const HuffmanTable &table, HuffmanCodes *codes)
 {
     memset(codes, 0, sizeof *codes);
     uint16_t code = 0;
     int k = 0;
     for (int length = 1; length <= 16; ++length) {
-        for (int i = 0; i < spec.bits[length - 1]; ++i, ++k) {
-            codes->code[spec.values[k]] = code++;
-            codes->length[spec.values[k]] = uint8_t(length);
+        for (int i = 0; i < table.bits[length - 1]; ++i, ++k) {
+            codes->code[table.values[k]] = code++;
+            codes->length[table.values[k]] = uint8_t(length);
         }
         code <<= 1;
     }
@@ -276,14 +276,14 @@ void WriteHeaders(Encoder *out, const Raster &raster, bool colour, int quality, 
     }
 
     for (int t = 0; t < (colour ? 4 : 2); ++t) {
-        const HuffmanSpec &spec = HUFFMAN_SPECS[t];
+        const HuffmanTable &table = HUFFMAN_TABLES[t];
         out->Word(0xFFC4);
-        out->Word(uint16_t(2 + 1 + 16 + spec.valueCount));
+        out->Word(uint16_t(2 + 1 + 16 + table.valueCount));
         out->Byte(uint8_t(((t & 1) << 4) | (t >> 1))); // class (DC 0, AC 1), table id
         for (int i = 0; i < 16; ++i)
-            out->Byte(spec.bits[i]);
-        for (int i = 0; i < spec.valueCount; ++i)
-            out->Byte(spec.values[i]);
+            out->Byte(table.bits[i]);
+        for (int i = 0; i < table.valueCount; ++i)
+            out->Byte(table.values[i]);
     }
 
     out->Word(0xFFDA);
@@ -410,7 +410,7 @@ bool WriteJpeg(const Raster &raster, int quality, uint32_t xDpi, uint32_t yDpi, 
     static const ColourTables tables;
     HuffmanCodes codes[4];
     for (int t = 0; t < 4; ++t)
-        BuildCodes(HUFFMAN_SPECS[t], &codes[t]);
+        BuildCodes(HUFFMAN_TABLES[t], &codes[t]);
 
     Encoder out(sink);
     WriteHeaders(&out, raster, colour, quality, xDpi, yDpi);
