@@ -28,3 +28,17 @@ function(velmora_test)
   endif()
   set_tests_properties(${T_NAME} PROPERTIES SKIP_RETURN_CODE 77 LABELS "${labels}" TIMEOUT 300)
 endfunction()
+
+# velmora_fuzz_test(NAME <name> FUZZER <target> SEEDER <target> MAX_LEN <bytes> RSS_MB <mb> UNIT_TIMEOUT <s>)
+#
+# A 20-second libFuzzer run from the corpus the seeder writes, registered as
+# a native test labelled "fuzz".
+function(velmora_fuzz_test)
+  cmake_parse_arguments(F "" "NAME;FUZZER;SEEDER;MAX_LEN;RSS_MB;UNIT_TIMEOUT" "" ${ARGN})
+  add_test(NAME ${F_NAME}
+           COMMAND ${CMAKE_COMMAND} -DFUZZER=$<TARGET_FILE:${F_FUZZER}> -DSEEDER=$<TARGET_FILE:${F_SEEDER}>
+                   -DCORPUS=${CMAKE_CURRENT_BINARY_DIR}/corpus_${F_NAME} -DMAX_LEN=${F_MAX_LEN}
+                   -DRSS_MB=${F_RSS_MB} -DUNIT_TIMEOUT=${F_UNIT_TIMEOUT}
+                   -P ${CMAKE_SOURCE_DIR}/cmake/RunFuzzer.cmake)
+  set_tests_properties(${F_NAME} PROPERTIES LABELS "native;fuzz" TIMEOUT 300)
+endfunction()

@@ -37,11 +37,7 @@ if(NOT WIN32)
     target_include_directories(tone_fuzz_seeds PRIVATE ${CMAKE_CURRENT_LIST_DIR}/tests)
     target_link_libraries(tone_fuzz_seeds PRIVATE velmora_common)
     # A short bounded run from a seed corpus of well-formed and damaged bitmaps.
-    add_test(NAME tone_fuzz_pass
-             COMMAND ${CMAKE_COMMAND} -DFUZZER=$<TARGET_FILE:tone_fuzz_pass>
-                     -DSEEDER=$<TARGET_FILE:tone_fuzz_seeds>
-                     -DCORPUS=${CMAKE_CURRENT_BINARY_DIR}/tone_fuzz_corpus
-                     -P ${CMAKE_CURRENT_LIST_DIR}/fuzz/run_tone_fuzzer.cmake)
-    set_tests_properties(tone_fuzz_pass PROPERTIES LABELS "native;fuzz" TIMEOUT 120)
+    velmora_fuzz_test(NAME tone_fuzz_pass FUZZER tone_fuzz_pass SEEDER tone_fuzz_seeds
+                      MAX_LEN 20000 RSS_MB 1024 UNIT_TIMEOUT 10)
   endif()
 endif()
