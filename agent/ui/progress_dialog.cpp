@@ -207,6 +207,13 @@ int StepProgress(unsigned amount)
     }
     MSG message;
     while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE | PM_NOYIELD)) {
+        // The quit message ends the thread's own loop and nothing else does:
+        // taken here it would be lost and the agent would outlive its tray
+        // window. Put it back and leave the rest of the queue to that loop.
+        if (message.message == WM_QUIT) {
+            PostQuitMessage((int)message.wParam);
+            break;
+        }
         if (ProgressDialogWindow && IsDialogMessageA(ProgressDialogWindow, &message))
             continue;
         TranslateMessage(&message);

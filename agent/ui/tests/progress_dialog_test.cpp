@@ -321,6 +321,30 @@ TEST_F(ProgressDialogTest, EscapeCancelsOnlyWhenOfferedAndStaysReported)
     }
 }
 
+TEST_F(ProgressDialogTest, QuitMessageOutlivesTheStep)
+{
+    // The step empties the thread's queue; a quit posted meanwhile (the tray
+    // window's end) must still reach the loop that waits for it, with and
+    // without a dialog.
+    std::vector<BYTE> dialogTemplate = ProgressTemplate({150, 60, 12, 30, 10});
+    const struct {
+        const std::vector<BYTE> *dialogTemplate;
+        int exitCode;
+    } cases[] = {{&dialogTemplate, 7}, {nullptr, 0}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(testing::Message() << "with dialog " << (c.dialogTemplate != nullptr));
+        UseTemplate(c.dialogTemplate);
+        ProgressRequest request = {"Velmora", "Scanning", 1, 1, 10};
+        ShowProgress(&request);
+        PostQuitMessage(c.exitCode);
+        EXPECT_EQ(StepProgress(1), 0);
+        MSG message = {};
+        ASSERT_TRUE(PeekMessageA(&message, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) << "the quit was swallowed";
+        EXPECT_EQ(message.wParam, (WPARAM)c.exitCode);
+        CloseProgress();
+    }
+}
+
 TEST_F(ProgressDialogTest, WithoutTemplateNothingIsDrawnButMessagesFlow)
 {
     UseTemplate(nullptr);
