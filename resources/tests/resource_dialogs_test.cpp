@@ -6,6 +6,7 @@
 
 #include <commctrl.h>
 
+#include <cctype>
 #include <cstring>
 #include <thread>
 #include <vector>
@@ -225,6 +226,58 @@ TEST_F(ResourceDialogsTest, SettingsLabelsFitTheirControls)
             continue;
         EXPECT_LE(size.cx, room) << text;
     }
+}
+
+namespace {
+
+// The letter after a single '&' in a control's or item's text, or 0.
+char Mnemonic(const char *text)
+{
+    for (const char *p = text; *p; p++)
+        if (*p == '&') {
+            if (p[1] != '&')
+                return (char)tolower((unsigned char)p[1]);
+            p++;
+        }
+    return 0;
+}
+
+} // namespace
+
+TEST_F(ResourceDialogsTest, AccessKeysAreUniqueWithinEachDialogAndTheMenu)
+{
+    // Two controls sharing an Alt key make it jump between them instead of
+    // reaching the one the user means.
+    for (WORD id = IDD_SETTINGS; id <= IDD_PROGRESS; id++) {
+        SCOPED_TRACE(id);
+        Dialog dialog(id);
+        ASSERT_NE(dialog.Window(), nullptr);
+        std::string seen;
+        for (HWND child = GetWindow(dialog.Window(), GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+            char text[256] = "";
+            GetWindowTextA(child, text, sizeof text);
+            char key = Mnemonic(text);
+            if (!key)
+                continue;
+            EXPECT_EQ(seen.find(key), std::string::npos) << "'" << key << "' again in " << text;
+            seen += key;
+        }
+    }
+
+    HMENU menu = LoadMenuA(ResourceLibrary, MAKEINTRESOURCEA(IDM_TRAY));
+    ASSERT_NE(menu, nullptr);
+    HMENU tray = GetSubMenu(menu, 0);
+    std::string seen;
+    for (int position = 0; position < GetMenuItemCount(tray); position++) {
+        char text[64] = "";
+        GetMenuStringA(tray, position, text, sizeof text, MF_BYPOSITION);
+        char key = Mnemonic(text);
+        if (!key)
+            continue;
+        EXPECT_EQ(seen.find(key), std::string::npos) << "'" << key << "' again in " << text;
+        seen += key;
+    }
+    DestroyMenu(menu);
 }
 
 TEST_F(ResourceDialogsTest, ListChoicesFitTheirLists)
