@@ -12,16 +12,23 @@
 
 const int PROGRESS_TEXT_CAPACITY = 1040;
 
+// The words the size query and the scan parameters share: the byte count
+// that follows, the area, the resolutions, the type and the option.
+static void FillScanImage(ScanParameters *image, const ScanJobSettings *settings)
+{
+    image->ParameterBytes = 28;
+    memcpy(image->PaperArea, settings->PaperArea, sizeof image->PaperArea);
+    image->XResolution = settings->DeviceXResolution;
+    image->YResolution = settings->DeviceYResolution;
+    image->ImageType = settings->AcquireType;
+    image->Option = settings->DeviceOption;
+}
+
 void QueryScanGeometry(ScanJobSettings *settings, ScanBitmap *bitmap)
 {
     ScanGeometry geometry = {};
     ScanParameters &image = geometry.Image;
-    image.ParameterBytes = 28;
-    memcpy(image.PaperArea, settings->PaperArea, sizeof image.PaperArea);
-    image.XResolution = settings->DeviceXResolution;
-    image.YResolution = settings->DeviceYResolution;
-    image.ImageType = settings->AcquireType;
-    image.Option = settings->DeviceOption;
+    FillScanImage(&image, settings);
     SendScannerCommand(SC_GET_GEOMETRY, &geometry);
 
     // The device may change the extents, the resolutions and the type.
@@ -42,12 +49,7 @@ static void FillScanParameters(const ScanJobSettings *settings)
     ScanParameters &parameters = Acquisition.Parameters;
     const DeviceTablesRecord &tables = Acquisition.DeviceTables;
     parameters.Reserved0 = 0;
-    parameters.ParameterBytes = 28;
-    memcpy(parameters.PaperArea, settings->PaperArea, sizeof parameters.PaperArea);
-    parameters.XResolution = settings->DeviceXResolution;
-    parameters.YResolution = settings->DeviceYResolution;
-    parameters.ImageType = settings->AcquireType;
-    parameters.Option = settings->DeviceOption;
+    FillScanImage(&parameters, settings);
     parameters.Reserved28 = 0;
     parameters.Constant32 = 2;
     parameters.Reserved38 = 0;
