@@ -1,0 +1,15 @@
+// The names of the product's own files, and the words its programs exchange
+// through files, shared by the agent, its tools, the installer's tests and the
+// virtual scanner. Portable: no Windows header.
+#pragma once
+
+#define AGENT_PROGRAM_FILE "Velmora.exe"
+#define RESOURCE_LIBRARY_FILE "VelmoraRes.dll"
+#define CALIBRATION_TOOL_FILE "Levelset.exe"
+#define AUTOCROP_TOOL_FILE "Pagefit.exe"
+#define SESSION_LIBRARY_FILE "Seatwatch.dll"
+
+// The auto-crop tool writes one line here, beside the bitmap it was given;
+// a line holding the word below asks the agent to scan the sheet again.
+#define AUTOCROP_LOG_FILE "Pagefit.log"
+#define AUTOCROP_NO_ACTION_WORD "noaction"
