@@ -188,7 +188,9 @@ int AcquireToBitmap(ScanJobSettings settings, const char *path)
     SendScannerCommand(SC_ACQUIRE, nullptr);
     PageTransfer page = {};
     QueryScanGeometry(&settings, &page.bitmap);
-    if (!PrepareDevice(&settings, &page.bitmap)) {
+    // Rows of another length than the header implies would make a file that
+    // no reader shows as scanned; the page fails before a file exists.
+    if (!BitmapLineBytesMatch(&page.bitmap) || !PrepareDevice(&settings, &page.bitmap)) {
         SendScannerCommand(SC_RELEASE, nullptr);
         return 0;
     }
