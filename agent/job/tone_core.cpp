@@ -151,8 +151,17 @@ TonePlanResult PlanTonePass(const uint8_t *header, size_t headerLength, uint64_t
     p.inputRowBytes = (p.samplesPerRow + 3) / 4 * 4;
     if (ReadLe32(header + OFFSET_PIXELS) != p.inputOffset)
         return TONE_PLAN_PIXEL_OFFSET;
-    if (uint64_t(p.inputOffset) + uint64_t(p.inputRowBytes) * height > fileSize)
+    uint64_t rowsEnd = uint64_t(p.inputOffset) + uint64_t(p.inputRowBytes) * height;
+    if (rowsEnd > fileSize)
         return TONE_PLAN_TRUNCATED;
+    // Rows longer than the width implies, or a header left from another
+    // size, would be cut to what the header claims and lose pixels: every
+    // size the file states must agree before the pass writes anything. An
+    // image size of 0 is allowed for uncompressed rows.
+    uint32_t imageSize = ReadLe32(header + OFFSET_IMAGE_SIZE);
+    if (rowsEnd != fileSize || ReadLe32(header + OFFSET_FILE_SIZE) != fileSize ||
+        (imageSize != 0 && imageSize != rowsEnd - p.inputOffset))
+        return TONE_PLAN_SIZE_FIELDS;
     // The header rewrite needs the palette's first two entries in view.
     if (!is24Bit && reduceToLineArt && headerLength < LINE_ART_HEADER_BYTES)
         return TONE_PLAN_NOT_BITMAP;
