@@ -26,7 +26,6 @@ static struct {
 const int MARGIN = 20;
 const int FRAME_INSET = 10;
 const int GAP_BELOW_TEXT = 10;
-const int CANCEL_TEXT_CAPACITY = 40;
 
 static SIZE ControlSize(HWND dialog, int id)
 {
@@ -97,7 +96,7 @@ static void OnProgressInit(HWND dialog, const ProgressRequest *request)
         Progress.cancelShown = 1;
         cancelHeight = ControlSize(dialog, IDC_PROGRESS_CANCEL).cy;
         MoveControl(dialog, IDC_PROGRESS_CANCEL, MARGIN, textHeight + barHeight + 50, width, cancelHeight);
-        char cancelText[CANCEL_TEXT_CAPACITY] = "";
+        char cancelText[ResourceStringCapacity(IDS_PROGRESS_CANCEL)] = "";
         LoadStringA(ResourceLibrary, IDS_PROGRESS_CANCEL, cancelText, sizeof cancelText);
         SetWindowTextA(cancelLine, cancelText);
         MakeCancelLineBold(cancelLine);
