@@ -148,7 +148,7 @@ TonePlanResult PlanTonePass(const uint8_t *header, size_t headerLength, uint64_t
     p.height = height;
     p.samplesPerRow = is24Bit ? 3u * width : width;
     p.inputOffset = is24Bit ? PIXELS_OFFSET_NO_PALETTE : GREY_HEADER_BYTES;
-    p.inputRowBytes = (p.samplesPerRow + 3) / 4 * 4;
+    p.inputRowBytes = uint32_t(RowBytes(width, is24Bit ? 24 : 8));
     if (ReadLe32(header + OFFSET_PIXELS) != p.inputOffset)
         return TONE_PLAN_PIXEL_OFFSET;
     uint64_t rowsEnd = uint64_t(p.inputOffset) + uint64_t(p.inputRowBytes) * height;
@@ -172,7 +172,7 @@ TonePlanResult PlanTonePass(const uint8_t *header, size_t headerLength, uint64_t
     p.outputRowBytes = p.inputRowBytes;
     if (p.reduceToLineArt) {
         p.outputOffset = LINE_ART_HEADER_BYTES;
-        p.outputRowBytes = ((width + 7) / 8 + 3) / 4 * 4;
+        p.outputRowBytes = uint32_t(RowBytes(width, 1));
     }
     p.finalFileSize = uint64_t(p.outputOffset) + uint64_t(p.outputRowBytes) * height;
     *plan = p;
