@@ -197,11 +197,12 @@ TEST_F(KeyTreeTest, ReportsDestinationsThatCannotBeCreated)
 // destination already has) is reported, and every key after it still arrives.
 TEST_F(KeyTreeTest, AFailedSubkeyEndsNothingAfterIt)
 {
+    const RawValue value = {L"Value", REG_SZ, Wide(L"copied", true)};
+    SetWideRaw(HKEY_CURRENT_USER, Copy(), value); // a lasting key, or no subkey could be made
     HKEY volatileKey;
     ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, (Copy() + "\\A").c_str(), 0, nullptr,
                                              REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr, &volatileKey, nullptr));
     RegCloseKey(volatileKey);
-    const RawValue value = {L"Value", REG_SZ, Wide(L"copied", true)};
     for (const char *key : {"\\A", "\\A\\Deep", "\\B", "\\B\\Deep", "\\C"})
         SetWideRaw(HKEY_CURRENT_USER, Source(key), value);
 
