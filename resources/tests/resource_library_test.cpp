@@ -72,27 +72,6 @@ TEST_F(ResourceLibraryTest, IconsHoldBothSizesAtTheirDepth)
         }
 }
 
-TEST_F(ResourceLibraryTest, WarningBadgeIsWhiteAroundItsDrawing)
-{
-    // Drawn with white as the transparent colour: the corners must be white
-    // and the middle must not, or the dialog shows a box or nothing.
-    HBITMAP bitmap = (HBITMAP)LoadImageA(ResourceLibrary, MAKEINTRESOURCEA(IDB_WARNING_SCANNER), IMAGE_BITMAP, 0,
-                                         0, LR_CREATEDIBSECTION);
-    ASSERT_NE(bitmap, nullptr);
-    DIBSECTION dib = {};
-    ASSERT_EQ(GetObjectA(bitmap, sizeof dib, &dib), (int)sizeof dib);
-    const BYTE *bits = (const BYTE *)dib.dsBm.bmBits;
-    auto isWhite = [&](int x, int y) {
-        const BYTE *p = bits + (dib.dsBm.bmHeight - 1 - y) * dib.dsBm.bmWidthBytes + x * 3;
-        return p[0] == 255 && p[1] == 255 && p[2] == 255;
-    };
-    EXPECT_TRUE(isWhite(0, 0));
-    EXPECT_TRUE(isWhite(47, 0));
-    EXPECT_FALSE(isWhite(20, 32)) << "the scanner's body";
-    EXPECT_FALSE(isWhite(35, 40)) << "the warning sign";
-    DeleteObject(bitmap);
-}
-
 TEST_F(ResourceLibraryTest, TrayMenuHoldsTheFiveCommandsInItsFirstSubmenu)
 {
     HMENU menu = LoadMenuA(ResourceLibrary, MAKEINTRESOURCEA(IDM_TRAY));

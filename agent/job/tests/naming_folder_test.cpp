@@ -155,33 +155,6 @@ TEST_F(NamingTest, DirectoriesAndWritableFolders)
         FindClose(probe);
 }
 
-TEST_F(NamingTest, CreateFolderPathMakesParentsFirst)
-{
-    ASSERT_TRUE(testsupport::WriteWholeFile(folder_ + "\\file", "keep"));
-    std::string level = "\\" + std::string(50, 'L'), fits = folder_;
-    while (fits.size() + level.size() < PATH_CAPACITY)
-        fits += level;
-    std::string tooDeep = fits + level + level;
-    struct Case {
-        std::string path, mustExist, mustNotExist;
-    } cases[] = {
-        {folder_ + "\\a\\b\\c", folder_ + "\\a\\b\\c", ""},
-        {folder_ + "\\t\\x\\", folder_ + "\\t\\x", ""},
-        {"\\\\?\\" + folder_ + "\\long syntax\\y", folder_ + "\\long syntax\\y", ""},
-        {folder_ + "\\file\\sub", folder_ + "\\file", folder_ + "\\file\\sub"},
-        // No such server: the levels fail, and none becomes a folder at the root.
-        {"\\\\velmora-no-server\\scans\\1987", "", "\\velmora-no-server"},
-        {tooDeep, fits, fits + level}, // levels beyond 260 bytes are not attempted
-    };
-    for (const Case &c : cases) {
-        CreateFolderPath(c.path.c_str());
-        EXPECT_TRUE(c.mustExist.empty() || FileExists(c.mustExist)) << c.path;
-        EXPECT_TRUE(c.mustNotExist.empty() || !FileExists(c.mustNotExist)) << c.path;
-        EXPECT_EQ(FolderCreation.depth + FolderCreation.built[0], 0u) << "walk state kept: " << c.path;
-    }
-    EXPECT_FALSE(FileExists("C:\\velmora-no-server"));
-}
-
 TEST_F(NamingTest, FirstRunStoresDefaultsAndCreatesTheDefaultFolder)
 {
     OutputSettings settings;

@@ -206,45 +206,6 @@ TEST_F(DeviceTest, SheetsAreTakenInNameOrderAndUndecodableOnesSkipped)
     EXPECT_EQ(waiting[0], device.feeder + "\\C-third.bmp");
 }
 
-TEST_F(DeviceTest, GeometryAnswersTheLineSizeAndRefusesAbsurdAreas)
-{
-    OpenAndAcquire();
-    struct Case {
-        uint16_t width300, height300, dpi, type;
-        int16_t status;
-        uint32_t lineBytes, lines;
-    } cases[] = {
-        {2550, 3300, 600, 3, 0, 15300, 6600},
-        {2550, 3300, 300, 0, 0, 320, 3300},
-        {2480, 3508, 200, 2, 0, 1656, 2338},
-        {0, 3300, 300, 2, FEED_STATUS_BAD_REQUEST, 0, 0},
-        {2550, 3300, 300, 1, FEED_STATUS_BAD_REQUEST, 0, 0},
-        {2550, 3300, 5000, 3, FEED_STATUS_BAD_REQUEST, 0, 0},
-        {60000, 60000, 300, 3, FEED_STATUS_BAD_REQUEST, 0, 0},
-    };
-    for (const Case &c : cases) {
-        ScanGeometry geometry = {};
-        geometry.Image = MakeParameters(c.width300, c.height300, c.dpi, c.type, nullptr);
-        geometry.Image.Tables = nullptr;
-        geometry.Image.TableUse = 0;
-        geometry.Image.Constant32 = 0;
-        geometry.LineBytes = 12345;
-        EXPECT_EQ(driver.Send(SC_GET_GEOMETRY, &geometry), c.status) << c.width300 << " x " << c.height300;
-        EXPECT_EQ(geometry.LineBytes, c.lineBytes) << c.width300 << " x " << c.height300;
-        EXPECT_EQ(geometry.Lines, c.lines) << c.width300 << " x " << c.height300;
-        if (c.status == 0) {
-            EXPECT_EQ(geometry.Image.PaperArea[2], c.width300);
-            EXPECT_EQ(geometry.Image.ImageType, c.type);
-            EXPECT_EQ(geometry.Image.ParameterBytes, SC_PARAMETER_BYTES);
-        }
-    }
-    const FeederTraceEntry last = feeder::ReadTrace().back();
-    EXPECT_EQ(last.Command, SC_GET_GEOMETRY);
-    EXPECT_EQ(last.PaperArea[2], 60000);
-    EXPECT_EQ(last.XResolution, 300);
-    EXPECT_EQ(last.ImageType, 3);
-}
-
 TEST_F(DeviceTest, RefusedParametersLeaveNothingToScan)
 {
     QueueTestSheet(8, 8, AtOrigin());
