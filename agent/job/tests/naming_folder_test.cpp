@@ -134,27 +134,6 @@ TEST_F(NamingTest, NameLongerThan260BytesIsNotMade)
     EXPECT_EQ(std::string(out.name), longest + "\\Image00002.jpg");
 }
 
-TEST_F(NamingTest, DirectoriesAndWritableFolders)
-{
-    ASSERT_TRUE(lockedMade_) << "chattr +i through the host bridge failed";
-    std::string file = folder_ + "\\picture.jpg";
-    ASSERT_TRUE(testsupport::WriteWholeFile(file, "x"));
-    struct Case {
-        std::string path;
-        bool directory, writable;
-    } cases[] = {{folder_, true, true}, {file, false, false}, {folder_ + "\\missing", false, false},
-                 {locked_, true, false}, {noDrive_, false, false}};
-    for (const Case &c : cases) {
-        EXPECT_EQ(IsDirectory(c.path.c_str()), c.directory) << c.path;
-        EXPECT_EQ(IsFolderWritable(c.path.c_str()), c.writable) << c.path;
-    }
-    WIN32_FIND_DATAA found;
-    HANDLE probe = FindFirstFileA((folder_ + "\\tmp*").c_str(), &found);
-    EXPECT_EQ(probe, INVALID_HANDLE_VALUE) << "the writability probe was left behind: " << found.cFileName;
-    if (probe != INVALID_HANDLE_VALUE)
-        FindClose(probe);
-}
-
 TEST_F(NamingTest, FirstRunStoresDefaultsAndCreatesTheDefaultFolder)
 {
     OutputSettings settings;

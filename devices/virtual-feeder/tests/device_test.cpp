@@ -123,21 +123,6 @@ TEST_F(DeviceTest, CommandsNeedOpenAndAcquire)
     EXPECT_EQ(driver.Send(99), FEED_STATUS_UNKNOWN_COMMAND);
 }
 
-TEST_F(DeviceTest, ButtonStaysDownForItsPolls)
-{
-    ASSERT_EQ(driver.Send(SC_OPEN), 0);
-    struct Case {
-        int16_t code;
-        uint32_t polls;
-    } cases[] = {{SC_BUTTON_SCAN, 3}, {7, 1}, {SC_BUTTON_SCAN, 0}};
-    for (const Case &c : cases) {
-        ASSERT_TRUE(feeder::PressButton(c.code, c.polls));
-        for (uint32_t poll = 0; poll < c.polls; ++poll)
-            EXPECT_EQ(driver.Send(SC_GET_BUTTON), c.code) << "poll " << poll << " of code " << c.code;
-        EXPECT_EQ(driver.Send(SC_GET_BUTTON), 0) << "released after " << c.polls << " polls";
-    }
-}
-
 TEST_F(DeviceTest, InjectedFaultsFailTheirCall)
 {
     uint8_t info[SC_GET_INFO_BYTES];
@@ -155,22 +140,6 @@ TEST_F(DeviceTest, InjectedFaultsFailTheirCall)
     EXPECT_EQ(driver.Send(SC_ACQUIRE), FEED_STATUS_BUSY);
     ASSERT_TRUE(feeder::ClearFaults());
     EXPECT_EQ(driver.Send(SC_ACQUIRE), 0);
-}
-
-TEST_F(DeviceTest, PaperIsPresentWhileASheetWaitsOrSitsInTheTransport)
-{
-    OpenAndAcquire();
-    EXPECT_EQ(driver.Send(SC_PAPER_PRESENT), FEED_STATUS_NO_PAPER);
-    EXPECT_EQ(driver.Send(SC_TAKE_PAPER), FEED_STATUS_NO_PAPER);
-    QueueTestSheet(8, 8, AtOrigin());
-    ASSERT_EQ(feeder::WaitingSheets().size(), 1u);
-    EXPECT_EQ(driver.Send(SC_PAPER_PRESENT), 0);
-    EXPECT_EQ(feeder::WaitingSheets().size(), 1u) << "looking does not take the sheet";
-    EXPECT_EQ(driver.Send(SC_TAKE_PAPER), 0);
-    EXPECT_TRUE(feeder::WaitingSheets().empty());
-    EXPECT_EQ(driver.Send(SC_PAPER_PRESENT), 0) << "the sheet is in the transport";
-    EXPECT_EQ(driver.Send(SC_END_PAGE), 0);
-    EXPECT_EQ(driver.Send(SC_PAPER_PRESENT), FEED_STATUS_NO_PAPER) << "the page left the device";
 }
 
 TEST_F(DeviceTest, SheetsAreTakenInNameOrderAndUndecodableOnesSkipped)
@@ -371,22 +340,6 @@ TEST_F(DeviceTest, TraceCarriesTheDataBlocksKeyFields)
         }
     }
     EXPECT_TRUE(sawTable && sawParameters && sawRead);
-}
-
-TEST_F(DeviceTest, SyntheticPageNeedsNoSheet)
-{
-    ASSERT_TRUE(feeder::SetSyntheticPage(true));
-    OpenAndAcquire();
-    EXPECT_EQ(driver.Send(SC_PAPER_PRESENT), 0);
-    ScanParameters parameters = MakeParameters(600, 300, 300, 3, nullptr);
-    ASSERT_EQ(driver.Send(SC_SET_PARAMS, &parameters), 0);
-    std::vector<uint8_t> rows;
-    std::vector<ReadRecord> reads;
-    ReadPage(driver, 1800, 300, &rows, &reads);
-    feeder::RenderedPage page;
-    ASSERT_TRUE(feeder::RenderCurrentPage(&page));
-    EXPECT_TRUE(rows == page.Rows);
-    EXPECT_EQ(driver.Send(SC_PAPER_PRESENT), 0) << "the synthetic feeder never runs dry";
 }
 
 // The agent unloads the driver at every unplug and loads it again at the
