@@ -60,48 +60,6 @@ std::vector<uint8_t> IdentityTables(int count)
 
 } // namespace
 
-TEST_F(DeviceTest, ProbeSequenceSucceedsAndIsTraced)
-{
-    uint8_t info[SC_GET_INFO_BYTES] = {};
-    uint8_t extra[SC_GET_EXTRA_INFO_BYTES] = {};
-    EXPECT_EQ(driver.Send(SC_OPEN), 0);
-    EXPECT_EQ(driver.Send(SC_ACQUIRE), 0);
-    EXPECT_EQ(driver.Send(SC_IS_PRESENT), 0);
-    EXPECT_EQ(driver.Send(SC_GET_INFO, info), 0);
-    EXPECT_EQ(driver.Send(SC_GET_EXTRA_INFO, extra), 0);
-    EXPECT_EQ(driver.Send(SC_RELEASE), 0);
-    EXPECT_EQ(0, memcmp(info, "VFDR", 4));
-    const std::vector<uint16_t> expected = {SC_OPEN, SC_ACQUIRE, SC_IS_PRESENT, SC_GET_INFO, SC_GET_EXTRA_INFO,
-                                            SC_RELEASE};
-    EXPECT_EQ(TracedCommands(), expected);
-    const std::vector<FeederTraceEntry> trace = feeder::ReadTrace();
-    ASSERT_EQ(trace.size(), 6u);
-    EXPECT_EQ(trace[3].DataAddress, (uint32_t)(uintptr_t)info);
-    EXPECT_EQ(trace[0].ProcessId, GetCurrentProcessId());
-    EXPECT_EQ(trace[5].Sequence, trace[0].Sequence + 5);
-}
-
-TEST_F(DeviceTest, UnpluggedDeviceFailsEverythingButCleanup)
-{
-    feeder::PressButton(SC_BUTTON_SCAN, 5);
-    ASSERT_TRUE(feeder::SetPlugged(false));
-    struct Case {
-        uint16_t command;
-        bool succeeds;
-    } cases[] = {{SC_OPEN, false},     {SC_IS_PRESENT, false}, {SC_ACQUIRE, false},
-                 {SC_GET_BUTTON, false}, {SC_RELEASE, true},   {SC_CLOSE, true}};
-    for (const Case &c : cases) {
-        const int16_t status = driver.Send(c.command);
-        if (c.succeeds)
-            EXPECT_EQ(status, 0) << feeder::CommandName(c.command);
-        else
-            EXPECT_LT(status, 0) << feeder::CommandName(c.command) << ": a failure never reads as a held button";
-    }
-    ASSERT_TRUE(feeder::SetPlugged(true));
-    EXPECT_EQ(driver.Send(SC_OPEN), 0);
-    EXPECT_EQ(driver.Send(SC_IS_PRESENT), 0);
-}
-
 TEST_F(DeviceTest, CommandsNeedOpenAndAcquire)
 {
     TableFormat format = {};
@@ -277,21 +235,6 @@ TEST_F(DeviceTest, PagesArriveInWholeBlocksWithStatusFourOnlyForAShortEnd)
             EXPECT_EQ(reads[i].Lines, c.reads[i].Lines) << "read " << i;
         }
     }
-}
-
-TEST_F(DeviceTest, ReadSmallerThanALineIsRefusedNotAnsweredEmpty)
-{
-    QueueTestSheet(8, 8, AtOrigin());
-    feeder::SetTransferSize(50);
-    OpenAndAcquire();
-    ScanParameters parameters = MakeParameters(100, 10, 300, 2, nullptr);
-    ASSERT_EQ(driver.Send(SC_SET_PARAMS, &parameters), 0);
-    ASSERT_EQ(driver.Send(SC_START), 0);
-    ASSERT_EQ(driver.Send(SC_PREPARE_READ), 0);
-    EXPECT_EQ(driver.block.TransferCount, 50u) << "the configured size, as it is";
-    std::vector<uint8_t> buffer(100);
-    EXPECT_EQ(driver.Read(buffer.data(), 50), FEED_STATUS_BAD_REQUEST);
-    EXPECT_EQ(driver.block.TransferCount, 0u);
 }
 
 TEST_F(DeviceTest, TraceCarriesTheDataBlocksKeyFields)
