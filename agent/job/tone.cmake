@@ -7,6 +7,9 @@ target_link_libraries(velmora_tone_core PUBLIC velmora_shared_types velmora_comm
 
 velmora_test(NAME tone_core_test SOURCES ${CMAKE_CURRENT_LIST_DIR}/tests/tone_core_test.cpp
              LIBS velmora_tone_core)
+# The test bitmaps are built on the one scanner-style builder of tests/harness.
+set(VELMORA_TONE_TEST_INCLUDES ${CMAKE_CURRENT_LIST_DIR}/tests ${CMAKE_SOURCE_DIR}/tests/harness)
+target_include_directories(tone_core_test PRIVATE ${VELMORA_TONE_TEST_INCLUDES})
 
 if(WIN32)
   list(APPEND VELMORA_JOB_SOURCES ${CMAKE_CURRENT_LIST_DIR}/tone.cpp)
@@ -20,16 +23,16 @@ endif()
 if(NOT WIN32)
   add_executable(tone_bench ${CMAKE_CURRENT_LIST_DIR}/bench/tone_bench.cpp)
   target_link_libraries(tone_bench PRIVATE velmora_tone_core)
-  target_include_directories(tone_bench PRIVATE ${CMAKE_CURRENT_LIST_DIR}/tests)
+  target_include_directories(tone_bench PRIVATE ${VELMORA_TONE_TEST_INCLUDES})
 
   if(CMAKE_CXX_COMPILER_ID MATCHES Clang)
     add_executable(tone_fuzz_pass ${CMAKE_CURRENT_LIST_DIR}/fuzz/tone_fuzz_pass.cpp)
     target_link_libraries(tone_fuzz_pass PRIVATE velmora_tone_core)
-    target_include_directories(tone_fuzz_pass PRIVATE ${CMAKE_CURRENT_LIST_DIR}/tests)
+    target_include_directories(tone_fuzz_pass PRIVATE ${VELMORA_TONE_TEST_INCLUDES})
     target_compile_options(tone_fuzz_pass PRIVATE -fsanitize=fuzzer)
     target_link_options(tone_fuzz_pass PRIVATE -fsanitize=fuzzer)
     add_executable(tone_fuzz_seeds ${CMAKE_CURRENT_LIST_DIR}/fuzz/tone_fuzz_seeds.cpp)
-    target_include_directories(tone_fuzz_seeds PRIVATE ${CMAKE_CURRENT_LIST_DIR}/tests)
+    target_include_directories(tone_fuzz_seeds PRIVATE ${VELMORA_TONE_TEST_INCLUDES})
     target_link_libraries(tone_fuzz_seeds PRIVATE velmora_common)
     # A short bounded run from a seed corpus of well-formed and damaged bitmaps.
     velmora_fuzz_test(NAME tone_fuzz_pass FUZZER tone_fuzz_pass SEEDER tone_fuzz_seeds

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "bitmap_layout.h"
+#include "scan_bitmap.h"
 
 namespace tonetest {
 
@@ -15,33 +16,12 @@ namespace tonetest {
 template <typename Sample>
 std::string MakeBitmap(uint32_t width, uint32_t height, int bits, Sample sample)
 {
-    using namespace bitmap_layout;
-    uint32_t offset = bits == 24 ? PIXELS_OFFSET_NO_PALETTE : GREY_HEADER_BYTES;
+    std::string file = scanbitmap::ScanBitmap(uint32_t(bits), width, height, 300, [](uint32_t, uint32_t) { return 0u; });
+    uint32_t offset = bits == 24 ? bitmap_layout::PIXELS_OFFSET_NO_PALETTE : bitmap_layout::GREY_HEADER_BYTES;
     uint32_t samples = bits == 24 ? 3 * width : width;
-    uint32_t row = uint32_t(RowBytes(width, uint32_t(bits)));
-    std::string file(offset + size_t(row) * height, '\0');
-    uint8_t *p = reinterpret_cast<uint8_t *>(&file[0]);
-    p[0] = 'B';
-    p[1] = 'M';
-    WriteLe32(p + OFFSET_FILE_SIZE, uint32_t(file.size()));
-    WriteLe32(p + OFFSET_PIXELS, offset);
-    WriteLe32(p + OFFSET_INFO_SIZE, INFO_HEADER_BYTES);
-    WriteLe32(p + OFFSET_WIDTH, width);
-    WriteLe32(p + OFFSET_HEIGHT, height);
-    WriteLe16(p + OFFSET_PLANES, 1);
-    WriteLe16(p + OFFSET_BIT_COUNT, uint16_t(bits));
-    WriteLe32(p + OFFSET_IMAGE_SIZE, row * height);
-    WriteLe32(p + OFFSET_X_PELS_PER_METRE, 11811);
-    WriteLe32(p + OFFSET_Y_PELS_PER_METRE, 11811);
-    WriteLe32(p + OFFSET_COLOURS_USED, bits == 8 ? 256 : 0);
-    if (bits == 8) {
-        for (int i = 0; i < 256; ++i) {
-            uint8_t *entry = p + OFFSET_PALETTE + 4 * i;
-            entry[0] = entry[1] = entry[2] = uint8_t(i);
-        }
-    }
+    uint32_t row = uint32_t(bitmap_layout::RowBytes(width, uint32_t(bits)));
     for (uint32_t r = 0; r < height; ++r) {
-        uint8_t *line = p + offset + size_t(r) * row;
+        uint8_t *line = reinterpret_cast<uint8_t *>(&file[offset + size_t(r) * row]);
         for (uint32_t b = 0; b < row; ++b)
             line[b] = b < samples ? uint8_t(sample(r, b)) : 0xEE;
     }
