@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <memory>
 
 #include "feeder_queue.h"
 #include "page_render.h"
@@ -41,11 +42,16 @@ template <class Change> bool WithState(Change change)
 }
 
 bool RenderSetup(const SheetImage *sheet, bool synthetic, const FeederPlacement &placement,
-                 const FeederScanSetup &setup, RenderedPage *page)
+                 const FeederScanSetup &setup, const FeederSensorState *sensor, RenderedPage *page)
 {
     PageRenderer renderer;
-    const bool prepared = synthetic ? renderer.PrepareSynthetic(setup)
-                                    : renderer.PrepareSheet(sheet, placement, setup);
+    bool prepared;
+    if (setup.Target != REFERENCE_SHEET)
+        prepared = renderer.PrepareReference(setup, sensor);
+    else if (synthetic)
+        prepared = renderer.PrepareSynthetic(setup, sensor);
+    else
+        prepared = renderer.PrepareSheet(sheet, placement, setup, sensor);
     if (!prepared)
         return false;
     page->ImageType = setup.ImageType;
@@ -246,6 +252,27 @@ bool SetLinesPerSecond(uint32_t lines)
     return WithState([&](FeederState *state) { state->LinesPerSecond = lines; });
 }
 
+bool SetSensor(FeederSensorModel model, uint32_t seed)
+{
+    if (model != FEEDER_SENSOR_IDEAL && model != FEEDER_SENSOR_SHADED)
+        return false;
+    return WithState([&](FeederState *state) {
+        state->Sensor.Model = model;
+        if (seed)
+            state->Sensor.Seed = seed;
+        state->Sensor.CorrectionValid = 0;
+    });
+}
+
+bool SetRollerDirtAfter(uint32_t pages)
+{
+    return WithState([&](FeederState *state) {
+        state->Sensor.DirtAfterPages = pages;
+        state->Sensor.PagesSinceCleaning = 0;
+        state->Sensor.CleaningPassesRun = 0;
+    });
+}
+
 bool SetTableShape(const FeederTableShape &shape)
 {
     if (shape.Entries < 2 || shape.Entries > FEEDER_MAX_TABLE_ENTRIES || shape.MaxValue == 0)
@@ -299,6 +326,8 @@ std::string CommandName(uint16_t command)
         {11, "SC_TAKE_PAPER"},    {12, "SC_END_PAGE"},      {13, "SC_PAPER_PRESENT"}, {15, "SC_ACQUIRE"},
         {16, "SC_SET_PARAMS"},    {17, "SC_START"},         {18, "SC_READ"},          {19, "SC_STOP"},
         {20, "SC_RELEASE"},       {23, "SC_PREPARE_READ"},  {24, "SC_IS_PRESENT"},
+        {SC_GET_SENSOR, "SC_GET_SENSOR"}, {SC_SET_REFERENCE, "SC_SET_REFERENCE"},
+        {SC_SET_CORRECTION, "SC_SET_CORRECTION"}, {SC_CLEAN_PASS, "SC_CLEAN_PASS"},
         {FEED_EVENT_SHEET_SKIPPED, "sheet skipped"},        {FEED_EVENT_SHEET_FED, "sheet fed"},
     };
     for (const auto &entry : names)
@@ -313,19 +342,21 @@ bool RenderCurrentPage(RenderedPage *page)
     FeederPlacement placement;
     std::string sheetPath;
     bool synthetic = false, ready = false;
+    std::unique_ptr<FeederSensorState> sensor(new FeederSensorState);
     WithState([&](FeederState *state) {
-        ready = state->Setup.Valid && state->CurrentSheetValid;
+        ready = state->Setup.Valid && (state->CurrentSheetValid || state->Setup.Target != REFERENCE_SHEET);
         setup = state->Setup;
+        *sensor = state->Sensor;
         placement = state->CurrentPlacement;
         synthetic = state->CurrentSheetSynthetic != 0;
         sheetPath.assign(state->CurrentSheet, strnlen(state->CurrentSheet, FEEDER_PATH_CAPACITY));
     });
     if (!ready)
         return false;
-    if (synthetic)
-        return RenderSetup(nullptr, true, placement, setup, page);
+    if (synthetic || setup.Target != REFERENCE_SHEET)
+        return RenderSetup(nullptr, synthetic, placement, setup, sensor.get(), page);
     SheetImage sheet;
-    return DecodeSheet(sheetPath, &sheet) && RenderSetup(&sheet, false, placement, setup, page);
+    return DecodeSheet(sheetPath, &sheet) && RenderSetup(&sheet, false, placement, setup, sensor.get(), page);
 }
 
 bool RenderSheetFile(const std::string &picturePath, const Placement &placement, const FeederScanSetup &setup,
@@ -340,7 +371,9 @@ bool RenderSheetFile(const std::string &picturePath, const Placement &placement,
     if (PlanScan(request, DEFAULT_MAX_WIDTH300, DEFAULT_MAX_HEIGHT300, &planned) != FEED_STATUS_OK)
         return false;
     SheetImage sheet;
-    return DecodeSheet(picturePath, &sheet) && RenderSetup(&sheet, false, ToRecord(placement), planned, page);
+    planned.Target = REFERENCE_SHEET;
+    return DecodeSheet(picturePath, &sheet) &&
+           RenderSetup(&sheet, false, ToRecord(placement), planned, nullptr, page);
 }
 
 } // namespace feeder
