@@ -8,6 +8,10 @@
 #include <cstddef>
 #include <cstdint>
 
+// Named mutex of the program using the scanner: this prefix followed by the
+// model name from Module.ini. While it exists the agent leaves the device alone.
+#define DRIVER_IN_USE_MUTEX_PREFIX "9443FFBE-F26B-432e-9F9F-A603F3F9849F_"
+
 // One sensor element's shading correction for one channel, as the
 // calibration tool hands it to the device with SC_SET_CORRECTION and as the
 // device keeps it: output = (raw - Dark / 64) x Gain / 16384. Portable, since

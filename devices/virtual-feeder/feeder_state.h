@@ -37,7 +37,7 @@
 // A sheet `photo.png` may carry its placement in `photo.png.placement`.
 #define FEEDER_PLACEMENT_SUFFIX ".placement"
 // The agent's driver-in-use mutex: this prefix followed by the model name.
-#define FEEDER_IN_USE_MUTEX_PREFIX "9443FFBE-F26B-432e-9F9F-A603F3F9849F_"
+#define FEEDER_IN_USE_MUTEX_PREFIX DRIVER_IN_USE_MUTEX_PREFIX
 // Substring of the still-image interface name the plug and unplug broadcasts
 // carry unless another is configured.
 #define FEEDER_DEFAULT_VID_PID "VID_F0E5&PID_5CA7"

@@ -141,7 +141,7 @@ uint32_t Checksum32(const void *bytes, uint32_t count)
 void PageRenderer::PrepareSensor(const FeederScanSetup &setup, const FeederSensorState *sensor)
 {
     columns_.clear();
-    dither_ = false;
+    noisy_ = false;
     const bool shaded = sensor && sensor->Model == FEEDER_SENSOR_SHADED;
     const bool reference = setup.Target != REFERENCE_SHEET;
     const bool corrected = sensor && sensor->CorrectionValid && !reference;
@@ -149,7 +149,7 @@ void PageRenderer::PrepareSensor(const FeederScanSetup &setup, const FeederSenso
     if (!shaded && !corrected && !streak)
         return;
     sensorSeed_ = sensor ? sensor->Seed : 0;
-    dither_ = shaded;
+    noisy_ = shaded;
     const uint32_t streakFirst = StreakFirstElement(sensorSeed_);
     columns_.resize(pixels_);
     for (uint32_t px = 0; px < pixels_; ++px) {
@@ -178,9 +178,9 @@ void PageRenderer::ReadThroughSensor(uint32_t line, uint8_t *rgb) const
         const SensorColumn &column = columns_[px];
         uint8_t *sample = rgb + 3 * (size_t)px;
         for (int channel = 0; channel < 3; ++channel) {
-            // Without the converter's noise a reading rounds to the nearest level.
-            const uint32_t dither = dither_ ? SampleDither(sensorSeed_, line, px, channel) : 32768;
-            sample[channel] = ReadSample(sample[channel], column, channel, dither);
+            // An ideal converter adds no noise: 32768 is its middle, zero.
+            const uint32_t noise = noisy_ ? SampleNoise(sensorSeed_, line, px, channel) : 32768;
+            sample[channel] = ReadSample(sample[channel], column, channel, noise);
         }
     }
 }

@@ -130,7 +130,7 @@ private:
     // the sensor changes nothing.
     std::vector<SensorColumn> columns_;
     uint32_t sensorSeed_ = 0;
-    bool dither_ = false;
+    bool noisy_ = false;
     bool reference_ = false;
     uint8_t referenceValue_ = 0;
 };

@@ -48,20 +48,22 @@ uint32_t ElementUnder(uint32_t left300, uint32_t px, uint16_t xDpi)
     return (uint32_t)std::min<uint64_t>(element, FEEDER_SENSOR_ELEMENTS - 1);
 }
 
-uint32_t SampleDither(uint32_t seed, uint32_t line, uint32_t px, uint32_t channel)
+uint32_t SampleNoise(uint32_t seed, uint32_t line, uint32_t px, uint32_t channel)
 {
     return Mix(seed, line, px, channel + 4) & 0xFFFFu;
 }
 
-uint8_t ReadSample(uint8_t value, const SensorColumn &column, int channel, uint32_t dither)
+uint8_t ReadSample(uint8_t value, const SensorColumn &column, int channel, uint32_t noise)
 {
-    const int64_t raw = (int64_t)value * column.Gain[channel] + column.Offset[channel] + dither;
-    int64_t read = std::max<int64_t>(0, std::min<int64_t>(255, raw >> 16));
-    if (column.Correct[channel]) {
-        const int64_t flat = ((read << 16) - column.Dark[channel]) * column.Correct[channel];
-        read = std::max<int64_t>(0, std::min<int64_t>(255, (flat + (1ll << 29)) >> 30));
-    }
-    return (uint8_t)read;
+    const int64_t fullScale = (256ll << 16) - 1;
+    int64_t raw = (int64_t)value * column.Gain[channel] + column.Offset[channel] + (int64_t)noise - 32768;
+    raw = std::max<int64_t>(0, std::min<int64_t>(fullScale, raw));
+    int64_t read;
+    if (column.Correct[channel])
+        read = ((raw - column.Dark[channel]) * column.Correct[channel] + (1ll << 29)) >> 30;
+    else
+        read = (raw + 32768) >> 16;
+    return (uint8_t)std::max<int64_t>(0, std::min<int64_t>(255, read));
 }
 
 } // namespace feeder

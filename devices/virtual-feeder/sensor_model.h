@@ -5,10 +5,12 @@
 // the DLL and a test rendering the same page agree to the byte.
 //
 // One sample, in 1/65536 of a level:
-//   raw = value x gain + offset + dither,  dither uniform in [0, 1) level,
-//   so the converter's whole level has the true reading as its mean;
-//   read = raw / 65536 limited to 0..255;
-//   with a correction: (read - Dark / 64) x Gain / 16384, rounded, limited.
+//   raw = value x gain + offset + noise,  noise uniform in [-1/2, 1/2) level,
+//   limited to the converter's range, which reads far finer than a level;
+//   delivered: raw rounded to a whole level, or with a correction
+//   (raw - Dark / 64) x Gain / 16384 rounded, limited to 0..255.
+// The noise comes before the rounding, so the mean of many readings is the
+// true value, as a reference scan averaged over many lines relies on.
 #pragma once
 
 #include <cstdint>
@@ -40,10 +42,10 @@ uint32_t StreakFirstElement(uint32_t seed);
 // (1/300 inch) from the origin at `xDpi`.
 uint32_t ElementUnder(uint32_t left300, uint32_t px, uint16_t xDpi);
 
-// The converter's dither for one sample, 0..65535.
-uint32_t SampleDither(uint32_t seed, uint32_t line, uint32_t px, uint32_t channel);
+// The converter's noise for one sample, 0..65535 for -1/2 .. 1/2 level.
+uint32_t SampleNoise(uint32_t seed, uint32_t line, uint32_t px, uint32_t channel);
 
 // One channel of one sample through the sensor, as above.
-uint8_t ReadSample(uint8_t value, const SensorColumn &column, int channel, uint32_t dither);
+uint8_t ReadSample(uint8_t value, const SensorColumn &column, int channel, uint32_t noise);
 
 } // namespace feeder
