@@ -15,6 +15,7 @@
 #include "data_file.h"
 #include "device_test_support.h"
 #include "levelset.h"
+#include "page_render.h"
 #include "product_files.h"
 #include "test_support.h"
 
@@ -209,7 +210,7 @@ protected:
         feedtest::Driver driver;
         EXPECT_EQ(driver.Send(SC_OPEN), 0);
         EXPECT_EQ(driver.Send(SC_ACQUIRE), 0);
-        ScanParameters parameters = feedtest::MakeParameters(DEFAULT_WIDTH300, 300, 150, 3, nullptr);
+        ScanParameters parameters = feedtest::MakeParameters(feeder::DEFAULT_MAX_WIDTH300, 300, 150, 3, nullptr);
         EXPECT_EQ(driver.Send(SC_SET_PARAMS, &parameters), 0);
         FeederState *state = new FeederState;
         feeder::Snapshot(state);
@@ -232,7 +233,6 @@ protected:
         return loaded;
     }
 
-    static const uint16_t DEFAULT_WIDTH300 = 2550;
     feedtest::ScratchDevice device;
     std::string model, programFolder, modelFolder, dataFile;
 };
