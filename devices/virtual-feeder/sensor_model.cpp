@@ -19,7 +19,10 @@ uint32_t Mix(uint32_t a, uint32_t b, uint32_t c, uint32_t d)
     return h;
 }
 
-double Unit(uint32_t hash) { return (hash >> 8) / 16777216.0; }
+double Unit(uint32_t hash)
+{
+    return (hash >> 8) / 16777216.0;
+}
 
 } // namespace
 

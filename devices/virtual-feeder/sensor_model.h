@@ -25,10 +25,10 @@ const double STREAK_TRANSMISSION = 0.45;
 
 // One line pixel's sensor element, in fixed point.
 struct SensorColumn {
-    int32_t Gain[3];     // 1/65536
-    int32_t Offset[3];   // 1/65536 of a level
-    int32_t Dark[3];     // the correction's, 1/65536 of a level
-    int32_t Correct[3];  // the correction's gain, 1/16384; 0: no correction
+    int32_t Gain[3];    // 1/65536
+    int32_t Offset[3];  // 1/65536 of a level
+    int32_t Dark[3];    // the correction's, 1/65536 of a level
+    int32_t Correct[3]; // the correction's gain, 1/16384; 0: no correction
 };
 
 // The element's gain (a little under 1) and offset (a few levels) for one

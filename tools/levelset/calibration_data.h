@@ -30,8 +30,8 @@ struct CalibrationData {
     uint16_t Dpi = 0;
     uint16_t Elements = 0;
     uint16_t Channels = 0;
-    std::string Model;                        // at most CALIBRATION_MODEL_BYTES - 1 characters are kept
-    std::vector<ShadingCorrection> Entries;   // Elements x Channels
+    std::string Model;                      // at most CALIBRATION_MODEL_BYTES - 1 characters are kept
+    std::vector<ShadingCorrection> Entries; // Elements x Channels
 };
 
 std::string EncodeCalibrationData(const CalibrationData &data);

@@ -15,8 +15,8 @@ char PassText[MAX_PASSES_SHOWN][64];
 const char *PassSentence(int pass, int passes)
 {
     const int slot = pass < MAX_PASSES_SHOWN ? pass : MAX_PASSES_SHOWN - 1;
-    snprintf(PassText[slot], sizeof PassText[slot], "Running the cleaning sheet through: pass %d of %d...",
-             pass + 1, passes);
+    snprintf(PassText[slot], sizeof PassText[slot], "Running the cleaning sheet through: pass %d of %d...", pass + 1,
+             passes);
     return PassText[slot];
 }
 

@@ -46,8 +46,8 @@ bool FindDataFilePlace(DataFilePlace *place)
 {
     char folder[PATH_CAPACITY], path[PATH_CAPACITY];
     HKEY settings = OpenSettingsKeyForReading();
-    const int composed = ComposeCalibrationFolder(folder) &&
-                         ComposeCalibrationDataPath(settings, CALIBRATION_NAME_READ_ONLY, path);
+    const int composed =
+        ComposeCalibrationFolder(folder) && ComposeCalibrationDataPath(settings, CALIBRATION_NAME_READ_ONLY, path);
     if (settings)
         RegCloseKey(settings);
     if (!composed)

@@ -10,10 +10,10 @@
 
 enum LevelsetExit {
     LEVELSET_DONE = 0,
-    LEVELSET_USAGE = 2,            // no verb, or one it does not know
-    LEVELSET_ALREADY_RUNNING = 3,  // another Levelset is at work
-    LEVELSET_NO_SCANNER = 4,       // no driver, no device, or the device stays taken
-    LEVELSET_FAILED = 5,           // the device or the data file failed midway
+    LEVELSET_USAGE = 2,           // no verb, or one it does not know
+    LEVELSET_ALREADY_RUNNING = 3, // another Levelset is at work
+    LEVELSET_NO_SCANNER = 4,      // no driver, no device, or the device stays taken
+    LEVELSET_FAILED = 5,          // the device or the data file failed midway
     LEVELSET_CANCELLED = 6,
 };
 
@@ -43,8 +43,8 @@ struct RunContext {
 };
 
 // Messages the run posts to its window.
-const UINT WM_RUN_STEP = WM_APP + 1;  // wParam: const char * of static text (or null), lParam: per cent
-const UINT WM_RUN_DONE = WM_APP + 2;  // wParam: LevelsetExit, lParam: const char * failure text (or null)
+const UINT WM_RUN_STEP = WM_APP + 1; // wParam: const char * of static text (or null), lParam: per cent
+const UINT WM_RUN_DONE = WM_APP + 2; // wParam: LevelsetExit, lParam: const char * failure text (or null)
 
 void ReportStep(RunContext *run, const char *text, int percent);
 bool CancelRequested(const RunContext *run);

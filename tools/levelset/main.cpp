@@ -15,12 +15,11 @@ int RunWithWindow(HINSTANCE instance, LevelsetVerb verb);
 namespace {
 
 const char TITLE[] = "Levelset";
-const char USAGE[] =
-    "Levelset calibrates the scanner and cleans its roller.\n\n"
-    "Start it with one of these words after its name:\n"
-    "    Calibration\t\tcalibrate the scanner\n"
-    "    Force Calibration\tcalibrate; without success leave no calibration data\n"
-    "    Clean\t\t\trun the cleaning sheet through";
+const char USAGE[] = "Levelset calibrates the scanner and cleans its roller.\n\n"
+                     "Start it with one of these words after its name:\n"
+                     "    Calibration\t\tcalibrate the scanner\n"
+                     "    Force Calibration\tcalibrate; without success leave no calibration data\n"
+                     "    Clean\t\t\trun the cleaning sheet through";
 
 struct VerbName {
     const char *Words;

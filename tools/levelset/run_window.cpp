@@ -36,8 +36,8 @@ RunWindowState Window;
 DWORD WINAPI RunThread(LPVOID)
 {
     const char *failure = nullptr;
-    const int result = Window.Run.Verb == VERB_CLEAN ? CleanRoller(&Window.Run, &failure)
-                                                     : CalibrateScanner(&Window.Run, &failure);
+    const int result =
+        Window.Run.Verb == VERB_CLEAN ? CleanRoller(&Window.Run, &failure) : CalibrateScanner(&Window.Run, &failure);
     PostMessageA(Window.Run.Window, WM_RUN_DONE, (WPARAM)result, (LPARAM)failure);
     return 0;
 }
@@ -55,8 +55,8 @@ HFONT MessageFont(void)
     return CreateFontIndirectA(&metrics.lfMessageFont);
 }
 
-HWND Child(HWND parent, const char *className, const char *text, DWORD style, int x, int y, int width,
-           int height, int id)
+HWND Child(HWND parent, const char *className, const char *text, DWORD style, int x, int y, int width, int height,
+           int id)
 {
     HWND child = CreateWindowExA(0, className, text, WS_CHILD | WS_VISIBLE | style, x, y, width, height, parent,
                                  (HMENU)(INT_PTR)id, (HINSTANCE)GetWindowLongPtrA(parent, GWLP_HINSTANCE), nullptr);
@@ -70,11 +70,13 @@ LRESULT OnCreate(HWND window)
     Window.Run.Window = window;
     Window.Font = MessageFont();
     const int inner = CLIENT_WIDTH - 2 * MARGIN;
-    const char *first = Window.Run.Verb == VERB_CLEAN ? "Preparing the cleaning run..." : "Preparing the calibration...";
+    const char *first =
+        Window.Run.Verb == VERB_CLEAN ? "Preparing the cleaning run..." : "Preparing the calibration...";
     Window.Status = Child(window, "STATIC", first, SS_LEFT | SS_NOPREFIX, MARGIN, MARGIN, inner, TEXT_HEIGHT, -1);
     Window.Bar = Child(window, PROGRESS_CLASSA, "", PBS_SMOOTH, MARGIN, BAR_TOP, inner, BAR_HEIGHT, -1);
-    Window.Button = Child(window, "BUTTON", "Cancel", BS_DEFPUSHBUTTON | WS_TABSTOP, CLIENT_WIDTH - MARGIN - BUTTON_WIDTH,
-                          CLIENT_HEIGHT - MARGIN - BUTTON_HEIGHT, BUTTON_WIDTH, BUTTON_HEIGHT, IDCANCEL);
+    Window.Button =
+        Child(window, "BUTTON", "Cancel", BS_DEFPUSHBUTTON | WS_TABSTOP, CLIENT_WIDTH - MARGIN - BUTTON_WIDTH,
+              CLIENT_HEIGHT - MARGIN - BUTTON_HEIGHT, BUTTON_WIDTH, BUTTON_HEIGHT, IDCANCEL);
     if (!Window.Status || !Window.Bar || !Window.Button)
         return -1;
     SendMessageA(Window.Bar, PBM_SETRANGE32, 0, 100);
@@ -164,7 +166,10 @@ void ReportStep(RunContext *run, const char *text, int percent)
     PostMessageA(run->Window, WM_RUN_STEP, (WPARAM)text, (LPARAM)percent);
 }
 
-bool CancelRequested(const RunContext *run) { return run->CancelRequested != 0; }
+bool CancelRequested(const RunContext *run)
+{
+    return run->CancelRequested != 0;
+}
 
 int RunWithWindow(HINSTANCE instance, LevelsetVerb verb)
 {

@@ -24,7 +24,10 @@ ScannerSession Session;
 
 } // namespace
 
-bool ScannerCommand(uint16_t command, void *data) { return SendScannerCommand(command, data) != 0; }
+bool ScannerCommand(uint16_t command, void *data)
+{
+    return SendScannerCommand(command, data) != 0;
+}
 
 bool TakeScanner(RunContext *run, int *exitCode, const char **failure)
 {

@@ -47,8 +47,7 @@ TEST_F(SensorTest, ShadedCorrectedAndStreakedPagesRenderAsDelivered)
     std::vector<ShadingCorrection> entries(FEEDER_SENSOR_ELEMENTS * FEEDER_SENSOR_CHANNELS);
     for (size_t i = 0; i < entries.size(); ++i)
         entries[i] = ShadingCorrection{uint16_t(64 + i % 200), uint16_t(16000 + i % 900)};
-    CorrectionDownload download = {uint16_t(FEEDER_SENSOR_ELEMENTS), uint16_t(FEEDER_SENSOR_CHANNELS),
-                                   entries.data()};
+    CorrectionDownload download = {uint16_t(FEEDER_SENSOR_ELEMENTS), uint16_t(FEEDER_SENSOR_CHANNELS), entries.data()};
     ASSERT_EQ(driver.Send(SC_SET_CORRECTION, &download), 0);
     const std::string picture = device.folder + "\\sheet.bmp";
     ASSERT_TRUE(WriteTestBitmap(picture, 300, 90));
@@ -70,7 +69,8 @@ TEST_F(SensorTest, ShadedCorrectedAndStreakedPagesRenderAsDelivered)
 
 TEST_F(SensorTest, CalibrationCommandsRefuseWhatTheyCannotUse)
 {
-    std::vector<ShadingCorrection> entries(FEEDER_SENSOR_ELEMENTS * FEEDER_SENSOR_CHANNELS, ShadingCorrection{0, 16384});
+    std::vector<ShadingCorrection> entries(FEEDER_SENSOR_ELEMENTS * FEEDER_SENSOR_CHANNELS,
+                                           ShadingCorrection{0, 16384});
     struct Case {
         const char *what;
         uint16_t elements;

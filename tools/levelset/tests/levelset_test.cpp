@@ -153,7 +153,10 @@ protected:
         ASSERT_TRUE(feeder::SetSensor(FEEDER_SENSOR_SHADED));
     }
 
-    void TearDown() override { testsupport::RemoveTree(modelFolder); }
+    void TearDown() override
+    {
+        testsupport::RemoveTree(modelFolder);
+    }
 
     bool Start(const std::string &verb, PROCESS_INFORMATION *process)
     {
