@@ -135,7 +135,8 @@ int CalibrateScanner(RunContext *run, const char **failure)
 {
     DataFilePlace place;
     if (!FindDataFilePlace(&place)) {
-        *failure = "The calibration data has no place: Module.ini names no scanner model.";
+        *failure = "The calibration data has no place: Module.ini names no scanner model, or the "
+                   "calibration file name in the settings is not a plain file name.";
         return LEVELSET_FAILED;
     }
     int result = LEVELSET_DONE;

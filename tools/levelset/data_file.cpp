@@ -54,7 +54,14 @@ bool FindDataFilePlace(DataFilePlace *place)
         return false;
     place->Folder = folder;
     place->Path = path;
-    return true;
+    // The file name comes from a setting: one that climbs out of the model's
+    // folder or names a stream would let a calibration write, or move aside,
+    // some other file.
+    const size_t start = place->Folder.size() + 1;
+    if (place->Path.size() <= start || place->Path.compare(0, start, place->Folder + "\\") != 0)
+        return false;
+    const std::string name = place->Path.substr(start);
+    return name.find_first_of("\\/:") == std::string::npos && name != "." && name != "..";
 }
 
 bool WriteTemporaryDataFile(const DataFilePlace &place, const std::string &bytes, std::string *temporary)

@@ -17,6 +17,7 @@
 #include "levelset.h"
 #include "page_render.h"
 #include "product_files.h"
+#include "settings_table.h"
 #include "test_support.h"
 
 namespace {
@@ -273,6 +274,50 @@ TEST_F(LevelsetTest, CalibrationFlattensTheColumnsAndLeavesAnIntactDataFile)
     std::string again;
     ASSERT_TRUE(testsupport::ReadWholeFile(dataFile, &again));
     EXPECT_EQ(again, bytes);
+}
+
+// The file's name is the user's setting, read and never written; a name
+// that would leave the model's folder is refused.
+TEST_F(LevelsetTest, TheSettingNamesTheFileWithinTheModelsFolder)
+{
+    const std::string modelKey = std::string(MODEL_KEY_BASE) + model;
+    const std::string instance = modelKey + "\\Scanner 1";
+    const std::string settings = instance + "\\" + SETTINGS_SUBKEY;
+    ASSERT_TRUE(testsupport::SetRawValue(HKEY_CURRENT_USER, instance, SettingName(SETTING_SystemDirectory), REG_SZ,
+                                         programFolder.c_str(), DWORD(programFolder.size() + 1)));
+    struct Case {
+        const char *name;
+        int exitCode;
+        const char *written; // beside the model's folder's path, or null
+    } cases[] = {
+        {"flat.dat", LEVELSET_DONE, "\\flat.dat"},
+        {"..\\escaped.bin", LEVELSET_FAILED, nullptr},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string name = c.name;
+        ASSERT_TRUE(testsupport::SetRawValue(HKEY_CURRENT_USER, settings, SettingName(SETTING_CalibrationFilename),
+                                             REG_SZ, name.c_str(), DWORD(name.size() + 1)));
+        EXPECT_EQ(Run("Force Calibration"), c.exitCode);
+        if (c.written) {
+            EXPECT_TRUE(FileExists(modelFolder + c.written));
+        }
+        EXPECT_FALSE(FileExists(modelFolder + "\\..\\escaped.bin"));
+        EXPECT_FALSE(FileExists(dataFile)) << "the default name is not used";
+        DWORD type = 0;
+        std::string stored;
+        ASSERT_TRUE(testsupport::GetRawValue(HKEY_CURRENT_USER, settings, SettingName(SETTING_CalibrationFilename),
+                                             &type, &stored));
+        EXPECT_EQ(stored, name + std::string(1, '\0'));
+        HKEY key = nullptr;
+        DWORD values = 0;
+        ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, settings.c_str(), 0, KEY_READ, &key), ERROR_SUCCESS);
+        RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &values, nullptr, nullptr, nullptr,
+                         nullptr);
+        RegCloseKey(key);
+        EXPECT_EQ(values, 1u) << "no setting is written back";
+    }
+    testsupport::DeleteRegistryTree(HKEY_CURRENT_USER, modelKey);
 }
 
 TEST_F(LevelsetTest, CleaningClearsTheDirtyRollersStreak)
