@@ -89,6 +89,10 @@ void OnStep(const char *text, int percent)
     if (text)
         SetWindowTextA(Window.Status, text);
     SendMessageA(Window.Bar, PBM_SETPOS, (WPARAM)percent, 0);
+    // Past the point where stopping would part the device from its file,
+    // Cancel has nothing left to stop.
+    if (Window.Run.PastCancelling)
+        EnableWindow(Window.Button, FALSE);
 }
 
 void OnCancel(HWND window)
