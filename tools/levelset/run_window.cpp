@@ -5,6 +5,7 @@
 #include <commctrl.h>
 
 #include "levelset.h"
+#include "resource_ids.h"
 
 namespace {
 
@@ -180,6 +181,7 @@ int RunWithWindow(HINSTANCE instance, LevelsetVerb verb)
     WNDCLASSA windowClass = {};
     windowClass.lpfnWndProc = RunWindowProc;
     windowClass.hInstance = instance;
+    windowClass.hIcon = LoadIconA(instance, MAKEINTRESOURCEA(IDI_PROGRAM));
     windowClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
     windowClass.hbrBackground = (HBRUSH)(COLOR_BTNFACE + 1);
     windowClass.lpszClassName = LEVELSET_WINDOW_CLASS;
