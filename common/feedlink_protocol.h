@@ -8,6 +8,32 @@
 #include <cstddef>
 #include <cstdint>
 
+// Named mutex of the program using the scanner: this prefix followed by the
+// model name from Module.ini. While it exists the agent leaves the device alone.
+#define DRIVER_IN_USE_MUTEX_PREFIX "9443FFBE-F26B-432e-9F9F-A603F3F9849F_"
+
+// One sensor element's shading correction for one channel, as the
+// calibration tool hands it to the device with SC_SET_CORRECTION and as the
+// device keeps it: output = (raw - Dark / 64) x Gain / 16384. Portable, since
+// the device's own state holds these entries too.
+struct ShadingCorrection {
+    uint16_t Dark; // the element's black level, 1/64 of a level
+    uint16_t Gain; // 1/16384
+};
+const uint32_t SHADING_DARK_ONE = 64;
+const uint32_t SHADING_GAIN_ONE = 16384;
+static_assert(sizeof(ShadingCorrection) == 4, "correction entry is 4 bytes");
+
+// SC_SET_REFERENCE: what the following SC_START ... SC_READ scans instead of
+// a sheet, as raw sensor values (no correction; no paper is taken). The
+// device goes back to sheets at SC_RELEASE and SC_CLOSE.
+enum ReferenceTarget : uint16_t {
+    REFERENCE_SHEET = 0,
+    REFERENCE_WHITE = 1, // the white strip inside the transport
+    REFERENCE_DARK = 2,  // lamp off
+};
+
+
 #if defined(_WIN32) && !defined(_WIN64)
 
 // The system's headers define SC_CLOSE as the window menu's close command.
@@ -39,7 +65,12 @@ const WPARAM SC_CLOSE_WINDOW = 0xF060;
     X(SC_STOP, 19)                \
     X(SC_RELEASE, 20)             \
     X(SC_PREPARE_READ, 23)        \
-    X(SC_IS_PRESENT, 24)
+    X(SC_IS_PRESENT, 24)          \
+    /* calibration and cleaning, used by the calibration tool only */ \
+    X(SC_GET_SENSOR, 32)          \
+    X(SC_SET_REFERENCE, 33)       \
+    X(SC_SET_CORRECTION, 34)      \
+    X(SC_CLEAN_PASS, 35)
 
 enum ScannerCommand : uint16_t {
 #define FEEDLINK_COMMAND_CODE(name, code) name = code,
@@ -107,6 +138,30 @@ struct ScanGeometry {
     ScanParameters Image;
 };
 
+// SC_GET_SENSOR: the sensor a correction is made for. A correction holds
+// Elements x Channels entries, element by element, red, green, blue.
+struct SensorInfo {
+    uint16_t Dpi;            // the sensor's own resolution across the glass
+    uint16_t Elements;
+    uint16_t Channels;
+    uint16_t CleaningPasses; // SC_CLEAN_PASS runs that clean the roller
+};
+
+// SC_SET_REFERENCE: what the following SC_START ... SC_READ scans, with the
+// target of ReferenceTarget above.
+struct ReferenceRequest {
+    uint16_t Target;
+    uint16_t Reserved;
+};
+
+// SC_SET_CORRECTION: the device applies these to every later page, until
+// replaced. Elements 0 with no entries removes the correction.
+struct CorrectionDownload {
+    uint16_t Elements;
+    uint16_t Channels;
+    const ShadingCorrection *Entries;
+};
+
 // The driver's one entry; its return value carries nothing the agent uses.
 typedef int(__stdcall *FeedlinkEntry)(ScannerCommandBlock *block);
 
@@ -124,5 +179,7 @@ static_assert(sizeof(ScanParameters) - offsetof(ScanParameters, PaperArea) == SC
               "ParameterBytes counts the rest of the block");
 static_assert(sizeof(ScanGeometry) == 52, "geometry block is 52 bytes");
 static_assert(offsetof(ScanGeometry, Image) == 12, "geometry block layout");
+static_assert(sizeof(SensorInfo) == 8, "sensor block is 8 bytes");
+static_assert(sizeof(CorrectionDownload) == 8, "correction block is 8 bytes");
 
 #endif

@@ -34,6 +34,8 @@ const char USAGE[] =
     "  clear-faults\n"
     "  transfer BYTES                  preferred transfer size (0 = the device's own)\n"
     "  speed LINES_PER_SECOND          mechanical speed (0 = instant)\n"
+    "  sensor ideal|shaded [SEED]      how the sensor reads (shaded: per-column gain and offset)\n"
+    "  roller-dirt PAGES               the roller streaks pages after PAGES sheets (0 = never)\n"
     "  hold MODEL [SECONDS]            hold the model's in-use mutex until released\n"
     "  release                         make a holding feedctl let go\n"
     "  trace [clear]                   print (or clear) the command trace\n";
@@ -91,6 +93,13 @@ int CommandStatus(int, char **)
     if (state->CurrentSheetValid)
         printf("current sheet %s%s\n", state->CurrentSheetSynthetic ? "(synthetic)" : state->CurrentSheet,
                state->SheetInTransport ? " (in the transport)" : "");
+    const FeederSensorState &sensor = state->Sensor;
+    printf("sensor %s, seed %08X, correction %s\n", sensor.Model == FEEDER_SENSOR_SHADED ? "shaded" : "ideal",
+           (unsigned)sensor.Seed, sensor.CorrectionValid ? "loaded" : "none");
+    if (sensor.DirtAfterPages)
+        printf("roller %s: %u pages since cleaning, dirty after %u\n",
+               sensor.PagesSinceCleaning >= sensor.DirtAfterPages ? "dirty" : "clean",
+               (unsigned)sensor.PagesSinceCleaning, (unsigned)sensor.DirtAfterPages);
     if (state->MutexHolderPid)
         printf("in-use mutex for \"%s\" held by process %u\n", state->MutexModel, (unsigned)state->MutexHolderPid);
     delete state;
@@ -269,6 +278,25 @@ int CommandSpeed(int count, char **arguments)
     return Done(feeder::SetLinesPerSecond((uint32_t)lines), "the device state cannot be changed");
 }
 
+int CommandSensor(int count, char **arguments)
+{
+    char *end = nullptr;
+    const unsigned long seed = count >= 2 ? strtoul(arguments[1], &end, 0) : 0;
+    if (count < 1 || (strcmp(arguments[0], "ideal") != 0 && strcmp(arguments[0], "shaded") != 0) ||
+        (count >= 2 && (*end != '\0' || seed == 0)))
+        return Fail("sensor takes ideal or shaded and optionally a seed other than 0");
+    const FeederSensorModel model = arguments[0][0] == 's' ? FEEDER_SENSOR_SHADED : FEEDER_SENSOR_IDEAL;
+    return Done(feeder::SetSensor(model, (uint32_t)seed), "the device state cannot be changed");
+}
+
+int CommandRollerDirt(int count, char **arguments)
+{
+    long pages = 0;
+    if (count < 1 || !ParseNumber(arguments[0], 0, 1000000, &pages))
+        return Fail("roller-dirt takes a number of pages");
+    return Done(feeder::SetRollerDirtAfter((uint32_t)pages), "the device state cannot be changed");
+}
+
 // Holds the mutex in this process until asked to let go, the time is up or
 // the device is reset.
 int CommandHold(int count, char **arguments)
@@ -375,6 +403,7 @@ const ToolCommand COMMANDS[] = {
     {"refuse-acquire", CommandRefuseAcquire}, {"end-page", CommandEndPage},
     {"fail-read", CommandFailRead},  {"clear-faults", CommandClearFaults},
     {"transfer", CommandTransfer},   {"speed", CommandSpeed},
+    {"sensor", CommandSensor},       {"roller-dirt", CommandRollerDirt},
     {"hold", CommandHold},           {"release", CommandRelease},
     {"trace", CommandTrace},
 };

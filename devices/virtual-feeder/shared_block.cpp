@@ -123,6 +123,8 @@ void InitialiseState(FeederState *state, bool keepConfiguration)
     state->MaxHeight300 = DEFAULT_MAX_HEIGHT300;
     state->NextSheetNumber = 1;
     state->DefaultPlacement = FeederPlacement{150, 150, 0, 0x202020, 0};
+    state->Sensor.Model = FEEDER_SENSOR_IDEAL;
+    state->Sensor.Seed = FEEDER_DEFAULT_SENSOR_SEED;
 }
 
 std::string DataFolder()
