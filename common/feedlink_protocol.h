@@ -18,26 +18,33 @@
 #undef SC_CLOSE
 const WPARAM SC_CLOSE_WINDOW = 0xF060;
 
+// Every command code with its name: the one list the enum, the trace's
+// names and the control tool's arguments are made from.
+#define FEEDLINK_COMMANDS(X) \
+    X(SC_OPEN, 0)                 \
+    X(SC_CLOSE, 1)                \
+    X(SC_GET_INFO, 2)             \
+    X(SC_GET_EXTRA_INFO, 3)       \
+    X(SC_GET_TABLE_FORMAT, 6)     \
+    X(SC_SET_TABLE, 8)            \
+    X(SC_GET_GEOMETRY, 9)         \
+    X(SC_GET_BUTTON, 10)          \
+    X(SC_TAKE_PAPER, 11)          \
+    X(SC_END_PAGE, 12)            \
+    X(SC_PAPER_PRESENT, 13)       \
+    X(SC_ACQUIRE, 15)             \
+    X(SC_SET_PARAMS, 16)          \
+    X(SC_START, 17)               \
+    X(SC_READ, 18)                \
+    X(SC_STOP, 19)                \
+    X(SC_RELEASE, 20)             \
+    X(SC_PREPARE_READ, 23)        \
+    X(SC_IS_PRESENT, 24)
+
 enum ScannerCommand : uint16_t {
-    SC_OPEN = 0,
-    SC_CLOSE = 1,
-    SC_GET_INFO = 2,
-    SC_GET_EXTRA_INFO = 3,
-    SC_GET_TABLE_FORMAT = 6,
-    SC_SET_TABLE = 8,
-    SC_GET_GEOMETRY = 9,
-    SC_GET_BUTTON = 10,
-    SC_TAKE_PAPER = 11,
-    SC_END_PAGE = 12,
-    SC_PAPER_PRESENT = 13,
-    SC_ACQUIRE = 15,
-    SC_SET_PARAMS = 16,
-    SC_START = 17,
-    SC_READ = 18,
-    SC_STOP = 19,
-    SC_RELEASE = 20,
-    SC_PREPARE_READ = 23,
-    SC_IS_PRESENT = 24,
+#define FEEDLINK_COMMAND_CODE(name, code) name = code,
+    FEEDLINK_COMMANDS(FEEDLINK_COMMAND_CODE)
+#undef FEEDLINK_COMMAND_CODE
 };
 
 // Status of the final SC_READ of a page: its TransferCount lines still arrived.
@@ -76,7 +83,7 @@ struct TableDownload {
 struct ScanParameters {
     uint32_t Reserved0;
     void *Tables;            // null for line art; grey table; or all three tables
-    uint32_t ParameterBytes; // 28: the bytes that follow
+    uint32_t ParameterBytes; // SC_PARAMETER_BYTES: the bytes that follow
     uint16_t PaperArea[4];   // 1/300 inch; [2] width, [3] height
     uint16_t XResolution;
     uint16_t YResolution;
@@ -89,6 +96,9 @@ struct ScanParameters {
     uint16_t Contrast;
     uint16_t Reserved38;
 };
+
+// What ParameterBytes must hold: the bytes of the block after it.
+const uint32_t SC_PARAMETER_BYTES = 28;
 
 struct ScanGeometry {
     uint32_t Result0;
@@ -110,6 +120,8 @@ static_assert(sizeof(TableDownload) == 8, "table download block is 8 bytes");
 static_assert(sizeof(ScanParameters) == 40, "scan parameters block is 40 bytes");
 static_assert(offsetof(ScanParameters, PaperArea) == 12, "scan parameters layout");
 static_assert(offsetof(ScanParameters, Brightness) == 34, "scan parameters layout");
+static_assert(sizeof(ScanParameters) - offsetof(ScanParameters, PaperArea) == SC_PARAMETER_BYTES,
+              "ParameterBytes counts the rest of the block");
 static_assert(sizeof(ScanGeometry) == 52, "geometry block is 52 bytes");
 static_assert(offsetof(ScanGeometry, Image) == 12, "geometry block layout");
 

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "feeder_control.h"
+#include "feedlink_protocol.h"
 #include "shared_block.h"
 
 namespace {
@@ -26,7 +27,7 @@ const char USAGE[] =
     "  press [CODE [POLLS]]            button down for POLLS polls (default 2 1)\n"
     "  plug | unplug                   connect or disconnect, with the device broadcast\n"
     "  vidpid [VALUE]                  show or set the VID/PID the broadcasts carry\n"
-    "  fault COMMAND NTH STATUS        the NTH next call of COMMAND fails with STATUS\n"
+    "  fault COMMAND NTH STATUS        the NTH next call of COMMAND (SC_READ, or its code) fails with STATUS\n"
     "  refuse-acquire on|off\n"
     "  end-page LINES                  pages end after LINES lines\n"
     "  fail-read LINES STATUS          reads fail with STATUS after LINES lines\n"
@@ -166,7 +167,7 @@ int CommandSynthetic(int count, char **arguments)
 
 int CommandPress(int count, char **arguments)
 {
-    long code = 2, polls = 1;
+    long code = SC_BUTTON_SCAN, polls = 1;
     if ((count >= 1 && !ParseNumber(arguments[0], -32768, 32767, &code)) ||
         (count >= 2 && !ParseNumber(arguments[1], 0, 1000000, &polls)))
         return Fail("press takes a button code and a number of polls");
@@ -197,10 +198,29 @@ int CommandVidPid(int count, char **arguments)
     return 0;
 }
 
+// A command by its name (SC_READ) or its code.
+bool ParseCommand(const char *text, long *command)
+{
+    static const struct {
+        const char *name;
+        uint16_t code;
+    } commands[] = {
+#define FEEDLINK_COMMAND_ENTRY(name, code) {#name, name},
+        FEEDLINK_COMMANDS(FEEDLINK_COMMAND_ENTRY)
+#undef FEEDLINK_COMMAND_ENTRY
+    };
+    for (const auto &entry : commands)
+        if (text && strcmp(text, entry.name) == 0) {
+            *command = entry.code;
+            return true;
+        }
+    return ParseNumber(text, 0, 65535, command);
+}
+
 int CommandFault(int count, char **arguments)
 {
     long command = 0, nth = 0, status = 0;
-    if (count < 3 || !ParseNumber(arguments[0], 0, 65535, &command) || !ParseNumber(arguments[1], 1, 1000000, &nth) ||
+    if (count < 3 || !ParseCommand(arguments[0], &command) || !ParseNumber(arguments[1], 1, 1000000, &nth) ||
         !ParseNumber(arguments[2], -32768, 32767, &status))
         return Fail("fault takes a command code, a call number from 1 and a status");
     return Done(feeder::InjectFault((uint16_t)command, (uint32_t)nth, (int16_t)status), "no free fault slot");

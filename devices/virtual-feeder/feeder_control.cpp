@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "feeder_queue.h"
+#include "feedlink_protocol.h"
 #include "page_render.h"
 #include "shared_block.h"
 #include "sheet_decode.h"
@@ -88,7 +89,7 @@ bool Snapshot(FeederState *state)
 
 bool SetFeederFolder(const std::string &folder)
 {
-    if (folder.size() >= FEEDER_PATH_CAPACITY)
+    if (folder.size() >= PATH_CAPACITY)
         return false;
     bool created = false;
     const bool mapped = WithState([&](FeederState *state) {
@@ -294,11 +295,9 @@ std::string CommandName(uint16_t command)
         uint16_t code;
         const char *name;
     } names[] = {
-        {0, "SC_OPEN"},           {1, "SC_CLOSE"},          {2, "SC_GET_INFO"},       {3, "SC_GET_EXTRA_INFO"},
-        {6, "SC_GET_TABLE_FORMAT"}, {8, "SC_SET_TABLE"},    {9, "SC_GET_GEOMETRY"},   {10, "SC_GET_BUTTON"},
-        {11, "SC_TAKE_PAPER"},    {12, "SC_END_PAGE"},      {13, "SC_PAPER_PRESENT"}, {15, "SC_ACQUIRE"},
-        {16, "SC_SET_PARAMS"},    {17, "SC_START"},         {18, "SC_READ"},          {19, "SC_STOP"},
-        {20, "SC_RELEASE"},       {23, "SC_PREPARE_READ"},  {24, "SC_IS_PRESENT"},
+#define FEEDLINK_COMMAND_NAME(name, code) {name, #name},
+        FEEDLINK_COMMANDS(FEEDLINK_COMMAND_NAME)
+#undef FEEDLINK_COMMAND_NAME
         {FEED_EVENT_SHEET_SKIPPED, "sheet skipped"},        {FEED_EVENT_SHEET_FED, "sheet fed"},
     };
     for (const auto &entry : names)
@@ -318,7 +317,7 @@ bool RenderCurrentPage(RenderedPage *page)
         setup = state->Setup;
         placement = state->CurrentPlacement;
         synthetic = state->CurrentSheetSynthetic != 0;
-        sheetPath.assign(state->CurrentSheet, strnlen(state->CurrentSheet, FEEDER_PATH_CAPACITY));
+        sheetPath.assign(state->CurrentSheet, strnlen(state->CurrentSheet, PATH_CAPACITY));
     });
     if (!ready)
         return false;

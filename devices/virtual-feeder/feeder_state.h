@@ -17,6 +17,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "product_files.h"
+
 // Names of the shared objects. The block is backed by FEEDER_STATE_FILE in the
 // device's data folder, so what feedctl.exe sets survives until the agent
 // starts, as the settings of a real device would.
@@ -43,7 +45,6 @@
 const uint32_t FEEDER_STATE_MAGIC = 0x52444656u; // "VFDR"
 const uint32_t FEEDER_STATE_VERSION = 1;
 
-const uint32_t FEEDER_PATH_CAPACITY = 260;
 const uint32_t FEEDER_FAULT_SLOTS = 8;
 const uint32_t FEEDER_TRACE_CAPACITY = 4096;
 const uint32_t FEEDER_DETAIL_CAPACITY = 48;
@@ -202,7 +203,7 @@ struct FeederState {
     uint16_t Reserved1;
 
     // Feeder.
-    char FeederFolder[FEEDER_PATH_CAPACITY]; // empty: the default under the data folder
+    char FeederFolder[PATH_CAPACITY]; // empty: the default under the data folder
     uint32_t NextSheetNumber; // names of queued copies: sheet-NNNNNN
     uint32_t Synthetic;       // 1: a generated test card instead of sheet files, always present
     FeederPlacement DefaultPlacement; // for sheets without a placement file
@@ -212,7 +213,7 @@ struct FeederState {
     uint32_t SheetInTransport;
     uint32_t CurrentSheetValid;
     uint32_t CurrentSheetSynthetic;
-    char CurrentSheet[FEEDER_PATH_CAPACITY];
+    char CurrentSheet[PATH_CAPACITY];
     FeederPlacement CurrentPlacement;
 
     // The scan in progress or last configured.

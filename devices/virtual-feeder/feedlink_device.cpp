@@ -207,7 +207,7 @@ int16_t OnGetGeometry(CommandCall &call)
         ScanParameters &image = geometry->Image;
         const uint16_t option = image.Option;
         memset(&image, 0, sizeof image);
-        image.ParameterBytes = 28;
+        image.ParameterBytes = SC_PARAMETER_BYTES;
         memcpy(image.PaperArea, planned.PaperArea, sizeof image.PaperArea);
         image.XResolution = planned.XResolution;
         image.YResolution = planned.YResolution;
@@ -280,7 +280,7 @@ int16_t OnSetParams(CommandCall &call)
     trace->Constant32 = parameters->Constant32;
     trace->Brightness = (int16_t)parameters->Brightness;
     trace->Contrast = (int16_t)parameters->Contrast;
-    if (parameters->ParameterBytes != 28)
+    if (parameters->ParameterBytes != SC_PARAMETER_BYTES)
         return FEED_STATUS_BAD_REQUEST;
     FeederState *state = call.State;
     StopScan(state);
@@ -311,7 +311,7 @@ int16_t OnSetParams(CommandCall &call)
 // The page's picture in this process: decoded once per sheet file.
 bool LoadCurrentSheet(const FeederState &state)
 {
-    const std::string path(state.CurrentSheet, strnlen(state.CurrentSheet, FEEDER_PATH_CAPACITY));
+    const std::string path(state.CurrentSheet, strnlen(state.CurrentSheet, PATH_CAPACITY));
     if (path == Device.SheetPath && Device.Sheet.Width != 0)
         return true;
     Device.SheetPath.clear();

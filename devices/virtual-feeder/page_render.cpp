@@ -6,6 +6,9 @@
 #include <cmath>
 #include <cstring>
 
+#include "bitmap_layout.h"
+#include "luma.h"
+
 namespace feeder {
 
 namespace {
@@ -16,7 +19,7 @@ const double FIX_ONE = 4294967296.0;
 
 int64_t ToFixed(double value) { return (int64_t)std::llround(value * FIX_ONE); }
 
-uint8_t Grey(const uint8_t *rgb) { return uint8_t((77 * rgb[0] + 150 * rgb[1] + 29 * rgb[2] + 128) >> 8); }
+uint8_t Grey(const uint8_t *rgb) { return uint8_t(luma::OfRgb(rgb)); }
 
 uint32_t TableEntry(const uint8_t *table, const FeederTableShape &shape, uint32_t index)
 {
@@ -69,7 +72,7 @@ uint32_t PixelsFor(uint16_t dpi, uint32_t units300)
 uint32_t LineBytesFor(uint16_t imageType, uint32_t pixels)
 {
     const uint64_t bits = imageType == IMAGE_LINE_ART ? 1 : imageType == IMAGE_GREY ? 8 : 24;
-    return (uint32_t)(((uint64_t)pixels * bits + 31) / 32 * 4);
+    return (uint32_t)bitmap_layout::RowBytes(pixels, uint32_t(bits));
 }
 
 int16_t PlanScan(const ScanRequest &request, uint16_t maxWidth300, uint16_t maxHeight300,

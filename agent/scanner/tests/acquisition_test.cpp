@@ -127,7 +127,7 @@ TEST_F(AcquisitionTest, ShortPagesAndFailures)
         ASSERT_EQ(scannertest::ReadAcquired(page_, &file), c.result == 1) << "a failed page leaves no file";
         if (!c.result)
             continue;
-        uint32_t lineBytes = (c.width + 3) & ~3u;
+        uint32_t lineBytes = uint32_t(RowBytes(c.width, 8));
         EXPECT_EQ(file.Field(OFFSET_WIDTH), c.width) << "the width stays as announced";
         EXPECT_EQ(file.Field(OFFSET_HEIGHT), c.lines);
         EXPECT_EQ(file.Field(OFFSET_IMAGE_SIZE), lineBytes * c.lines);
