@@ -8,21 +8,23 @@
 
 namespace pagefit {
 
-PhotoSearch FindPhoto(const Bitmap &b) {
-  using namespace stages;
-  PhotoSearch result;
-  Scale sc{b.Dpi()};
-  CellGrid g;
-  BuildCells(b, CellSizeFor(sc.dpi), &g);
-  BackingEstimate backing;
-  ModelBacking(g, sc.dpi / g.cell, &result.backing, &backing);
-  RotatedRect outline;
-  if (!FindOutline(g, backing.mask, sc, &result, &outline)) return result;
-  result.photoFound = true;
-  Residual res;
-  BuildResidual(b, g, backing.forColumns, result.backing.luma, backing.profiles, &res, &result.backing.pixelNoise);
-  FitBorder(b, res, sc, outline, &result);
-  return result;
+PhotoSearch FindPhoto(const Bitmap &b)
+{
+    using namespace stages;
+    PhotoSearch result;
+    Scale sc{b.Dpi()};
+    CellGrid g;
+    BuildCells(b, CellSizeFor(sc.dpi), &g);
+    BackingEstimate backing;
+    ModelBacking(g, sc.dpi / g.cell, &result.backing, &backing);
+    RotatedRect outline;
+    if (!FindOutline(g, backing.mask, sc, &result, &outline))
+        return result;
+    result.photoFound = true;
+    Residual res;
+    BuildResidual(b, g, backing.forColumns, result.backing.luma, backing.profiles, &res, &result.backing.pixelNoise);
+    FitBorder(b, res, sc, outline, &result);
+    return result;
 }
 
 } // namespace pagefit

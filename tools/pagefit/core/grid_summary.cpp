@@ -7,78 +7,98 @@
 namespace pagefit {
 namespace stages {
 
-int CellSizeFor(double dpi) {
-  return std::max(tuning::SMALLEST_CELL, std::min(tuning::LARGEST_CELL, int(std::lround(dpi / tuning::CELLS_PER_INCH))));
+int CellSizeFor(double dpi)
+{
+    return std::max(tuning::SMALLEST_CELL,
+                    std::min(tuning::LARGEST_CELL, int(std::lround(dpi / tuning::CELLS_PER_INCH))));
 }
 
-void RowLuma(const Bitmap &b, int y, uint8_t *out) {
-  const uint8_t *row = b.Row(y);
-  if (b.bits == 24) {
-    for (int x = 0; x < b.width; x++) out[x] = uint8_t(Luma24(row + 3 * x));
-  } else if (b.bits == 8) {
-    for (int x = 0; x < b.width; x++) out[x] = b.paletteLuma[row[x]];
-  } else {
-    uint8_t zero = b.paletteLuma[0], one = b.paletteLuma[1];
-    for (int x = 0; x < b.width; x++) out[x] = ((row[x >> 3] >> (7 - (x & 7))) & 1) ? one : zero;
-  }
+void RowLuma(const Bitmap &b, int y, uint8_t *out)
+{
+    const uint8_t *row = b.Row(y);
+    if (b.bits == 24) {
+        for (int x = 0; x < b.width; x++)
+            out[x] = uint8_t(Luma24(row + 3 * x));
+    } else if (b.bits == 8) {
+        for (int x = 0; x < b.width; x++)
+            out[x] = b.paletteLuma[row[x]];
+    } else {
+        uint8_t zero = b.paletteLuma[0], one = b.paletteLuma[1];
+        for (int x = 0; x < b.width; x++)
+            out[x] = ((row[x >> 3] >> (7 - (x & 7))) & 1) ? one : zero;
+    }
 }
 
-void BuildCells(const Bitmap &b, int cell, CellGrid *g) {
-  g->cell = cell;
-  g->cols = (b.width + cell - 1) / cell;
-  g->rows = (b.height + cell - 1) / cell;
-  g->channels = b.bits == 24 ? 3 : 1;
-  size_t n = size_t(g->cols) * g->rows;
-  for (int c = 0; c < g->channels; c++) g->mean[c].assign(n, 0);
-  g->luma.assign(n, 0);
-  g->sd.assign(n, 0);
-  std::vector<uint32_t> sum[3], sumL(g->cols);
-  std::vector<uint64_t> sumL2(g->cols);
-  for (int c = 0; c < 3; c++) sum[c].assign(g->cols, 0);
-  std::vector<uint8_t> luma(b.width);
-  for (int cy = 0; cy < g->rows; cy++) {
-    for (int c = 0; c < 3; c++) std::fill(sum[c].begin(), sum[c].end(), 0);
-    std::fill(sumL.begin(), sumL.end(), 0);
-    std::fill(sumL2.begin(), sumL2.end(), 0);
-    int y0 = cy * cell, y1 = std::min(b.height, y0 + cell);
-    for (int y = y0; y < y1; y++) {
-      if (b.bits == 24) {
-        const uint8_t *row = b.Row(y);
-        for (int cx = 0; cx < g->cols; cx++) {
-          int x0 = cx * cell, x1 = std::min(b.width, x0 + cell);
-          uint32_t s0 = 0, s1 = 0, s2 = 0, sl2 = 0;
-          // Texture is measured on green, which carries most of the luma.
-          for (int x = x0; x < x1; x++) {
-            const uint8_t *p = row + 3 * x;
-            s0 += p[0]; s1 += p[1]; s2 += p[2];
-            sl2 += p[1] * p[1];
-          }
-          sum[0][cx] += s0; sum[1][cx] += s1; sum[2][cx] += s2;
-          sumL[cx] += s1; sumL2[cx] += sl2;
+void BuildCells(const Bitmap &b, int cell, CellGrid *g)
+{
+    g->cell = cell;
+    g->cols = (b.width + cell - 1) / cell;
+    g->rows = (b.height + cell - 1) / cell;
+    g->channels = b.bits == 24 ? 3 : 1;
+    size_t n = size_t(g->cols) * g->rows;
+    for (int c = 0; c < g->channels; c++)
+        g->mean[c].assign(n, 0);
+    g->luma.assign(n, 0);
+    g->sd.assign(n, 0);
+    std::vector<uint32_t> sum[3], sumL(g->cols);
+    std::vector<uint64_t> sumL2(g->cols);
+    for (int c = 0; c < 3; c++)
+        sum[c].assign(g->cols, 0);
+    std::vector<uint8_t> luma(b.width);
+    for (int cy = 0; cy < g->rows; cy++) {
+        for (int c = 0; c < 3; c++)
+            std::fill(sum[c].begin(), sum[c].end(), 0);
+        std::fill(sumL.begin(), sumL.end(), 0);
+        std::fill(sumL2.begin(), sumL2.end(), 0);
+        int y0 = cy * cell, y1 = std::min(b.height, y0 + cell);
+        for (int y = y0; y < y1; y++) {
+            if (b.bits == 24) {
+                const uint8_t *row = b.Row(y);
+                for (int cx = 0; cx < g->cols; cx++) {
+                    int x0 = cx * cell, x1 = std::min(b.width, x0 + cell);
+                    uint32_t s0 = 0, s1 = 0, s2 = 0, sl2 = 0;
+                    // Texture is measured on green, which carries most of the luma.
+                    for (int x = x0; x < x1; x++) {
+                        const uint8_t *p = row + 3 * x;
+                        s0 += p[0];
+                        s1 += p[1];
+                        s2 += p[2];
+                        sl2 += p[1] * p[1];
+                    }
+                    sum[0][cx] += s0;
+                    sum[1][cx] += s1;
+                    sum[2][cx] += s2;
+                    sumL[cx] += s1;
+                    sumL2[cx] += sl2;
+                }
+            } else {
+                RowLuma(b, y, luma.data());
+                for (int cx = 0; cx < g->cols; cx++) {
+                    int x0 = cx * cell, x1 = std::min(b.width, x0 + cell);
+                    uint32_t sl = 0, sl2 = 0;
+                    for (int x = x0; x < x1; x++) {
+                        sl += luma[x];
+                        sl2 += luma[x] * luma[x];
+                    }
+                    sumL[cx] += sl;
+                    sumL2[cx] += sl2;
+                }
+            }
         }
-      } else {
-        RowLuma(b, y, luma.data());
         for (int cx = 0; cx < g->cols; cx++) {
-          int x0 = cx * cell, x1 = std::min(b.width, x0 + cell);
-          uint32_t sl = 0, sl2 = 0;
-          for (int x = x0; x < x1; x++) { sl += luma[x]; sl2 += luma[x] * luma[x]; }
-          sumL[cx] += sl; sumL2[cx] += sl2;
+            int count = (std::min(b.width, (cx + 1) * cell) - cx * cell) * (y1 - y0);
+            int i = g->Index(cx, cy);
+            double m = double(sumL[cx]) / count;
+            g->sd[i] = float(std::sqrt(std::max(0.0, double(sumL2[cx]) / count - m * m)));
+            if (g->channels == 3) {
+                for (int c = 0; c < 3; c++)
+                    g->mean[c][i] = float(double(sum[c][cx]) / count);
+                g->luma[i] = (g->mean[0][i] * 29 + g->mean[1][i] * 150 + g->mean[2][i] * 77) / 256;
+            } else {
+                g->mean[0][i] = g->luma[i] = float(m);
+            }
         }
-      }
     }
-    for (int cx = 0; cx < g->cols; cx++) {
-      int count = (std::min(b.width, (cx + 1) * cell) - cx * cell) * (y1 - y0);
-      int i = g->Index(cx, cy);
-      double m = double(sumL[cx]) / count;
-      g->sd[i] = float(std::sqrt(std::max(0.0, double(sumL2[cx]) / count - m * m)));
-      if (g->channels == 3) {
-        for (int c = 0; c < 3; c++) g->mean[c][i] = float(double(sum[c][cx]) / count);
-        g->luma[i] = (g->mean[0][i] * 29 + g->mean[1][i] * 150 + g->mean[2][i] * 77) / 256;
-      } else {
-        g->mean[0][i] = g->luma[i] = float(m);
-      }
-    }
-  }
 }
 
 } // namespace stages

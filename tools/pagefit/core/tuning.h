@@ -11,8 +11,8 @@ namespace tuning {
 // Cells of about 1/75 inch: fine enough to follow a print's corner, coarse
 // enough that a cell's mean is steady against sensor noise.
 const double CELLS_PER_INCH = 75;
-const int SMALLEST_CELL = 2;  // pixels, at very low resolutions
-const int LARGEST_CELL = 16;  // pixels, at very high resolutions
+const int SMALLEST_CELL = 2; // pixels, at very low resolutions
+const int LARGEST_CELL = 16; // pixels, at very high resolutions
 
 // --- Backing model --------------------------------------------------------
 // The page's outer ring teaches the backing's level: the scanner always

@@ -5,16 +5,18 @@
 
 #include "settings.h"
 
-pagefit::Options ReadUserChoices() {
-  pagefit::Options options;
-  HKEY velmora = OpenSettingsKeyForReading();
-  if (!velmora) return options;
-  HKEY setting = nullptr;
-  if (RegOpenKeyExA(velmora, "Setting", 0, KEY_READ, &setting) == ERROR_SUCCESS) {
-    options.crop = QueryDwordSetting(setting, "Current AutoCrop", 0) != 0;
-    options.deskew = QueryDwordSetting(setting, "Current AutoDeskew", 0) != 0;
-    RegCloseKey(setting);
-  }
-  RegCloseKey(velmora);
-  return options;
+pagefit::Options ReadUserChoices()
+{
+    pagefit::Options options;
+    HKEY velmora = OpenSettingsKeyForReading();
+    if (!velmora)
+        return options;
+    HKEY setting = nullptr;
+    if (RegOpenKeyExA(velmora, "Setting", 0, KEY_READ, &setting) == ERROR_SUCCESS) {
+        options.crop = QueryDwordSetting(setting, "Current AutoCrop", 0) != 0;
+        options.deskew = QueryDwordSetting(setting, "Current AutoDeskew", 0) != 0;
+        RegCloseKey(setting);
+    }
+    RegCloseKey(velmora);
+    return options;
 }
