@@ -259,7 +259,7 @@ std::vector<uint8_t> RenderScan(const Scene &s)
             pixels[3 * i + 1] = clamp(g);
             pixels[3 * i + 2] = clamp(r);
         } else {
-            double luma = (b * 29 + g * 150 + r * 77) / 256;
+            double luma = (b * luma::BLUE_WEIGHT + g * luma::GREEN_WEIGHT + r * luma::RED_WEIGHT) / luma::WEIGHT_TOTAL;
             pixels[i] = s.bits == 8 ? clamp(luma) : (luma >= s.lineArtThreshold ? 255 : 0);
         }
     }
@@ -318,7 +318,7 @@ std::vector<uint8_t> LumaOf(const std::vector<uint8_t> &file, int *width, int *h
     for (int y = 0; y < b.height; y++) {
         const uint8_t *row = b.Row(y);
         for (int x = 0; x < b.width; x++)
-            out[size_t(y) * b.width + x] = b.bits == 24  ? uint8_t(pagefit::Luma24(row + 3 * x))
+            out[size_t(y) * b.width + x] = b.bits == 24  ? uint8_t(luma::OfBgr(row + 3 * x))
                                            : b.bits == 8 ? b.paletteLuma[row[x]]
                                                          : b.paletteLuma[(row[x >> 3] >> (7 - (x & 7))) & 1];
     }

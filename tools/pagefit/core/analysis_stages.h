@@ -49,7 +49,7 @@ inline int PixelLuma(const Bitmap &b, const uint8_t *row, int x)
 {
     switch (b.bits) {
     case 24:
-        return Luma24(row + 3 * x);
+        return luma::OfBgr(row + 3 * x);
     case 8:
         return b.paletteLuma[row[x]];
     default:

@@ -234,7 +234,8 @@ void ModelBacking(const CellGrid &g, double cellsPerInch, BackingModel *model, B
             backing[i] = !grown[i];
         ProfileCells(g, mask, backing, cellsPerInch, &forColumns, &forRows);
     }
-    m.luma = g.channels == 3 ? (m.level[0] * 29 + m.level[1] * 150 + m.level[2] * 77) / 256 : m.level[0];
+    m.luma = g.channels == 3 ? (m.level[0] * luma::BLUE_WEIGHT + m.level[1] * luma::GREEN_WEIGHT + m.level[2] * luma::RED_WEIGHT) /
+                                    luma::WEIGHT_TOTAL : m.level[0];
     m.cellSpread = dev.spread[g.channels == 3 ? 1 : 0];
     estimate->profiles = std::move(profiles);
     estimate->mask = std::move(mask);

@@ -96,7 +96,7 @@ bool ParseBitmap(const uint8_t *file, size_t size, Bitmap *bitmap, std::string *
     b.greyPalette = bits == 8 && entries == 256;
     for (uint32_t i = 0; i < entries; i++) {
         const uint8_t *e = file + OFFSET_PALETTE + 4 * i;
-        b.paletteLuma[i] = uint8_t(Luma24(e));
+        b.paletteLuma[i] = uint8_t(luma::OfBgr(e));
         if (e[0] != i || e[1] != i || e[2] != i)
             b.greyPalette = false;
     }

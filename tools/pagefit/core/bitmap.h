@@ -2,6 +2,8 @@
 // of 1, 8 or 24 bits with an optional palette. Portable: no Windows header.
 #pragma once
 
+#include "luma.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -44,11 +46,5 @@ bool ParseBitmap(const uint8_t *file, size_t size, Bitmap *bitmap, std::string *
 // pixels per metre copied) with room for width x height pixels; the pixel
 // rows are zeroed. `rowStart` receives the offset of the pixel data.
 std::vector<uint8_t> NewBitmapLike(const Bitmap &source, int width, int height);
-
-// The luma (0..255) of every pixel value, so analysis reads all depths alike.
-inline int Luma24(const uint8_t *bgr)
-{
-    return (bgr[0] * 29 + bgr[1] * 150 + bgr[2] * 77 + 128) >> 8;
-}
 
 } // namespace pagefit

@@ -18,7 +18,7 @@ void RowLuma(const Bitmap &b, int y, uint8_t *out)
     const uint8_t *row = b.Row(y);
     if (b.bits == 24) {
         for (int x = 0; x < b.width; x++)
-            out[x] = uint8_t(Luma24(row + 3 * x));
+            out[x] = uint8_t(luma::OfBgr(row + 3 * x));
     } else if (b.bits == 8) {
         for (int x = 0; x < b.width; x++)
             out[x] = b.paletteLuma[row[x]];
@@ -93,7 +93,8 @@ void BuildCells(const Bitmap &b, int cell, CellGrid *g)
             if (g->channels == 3) {
                 for (int c = 0; c < 3; c++)
                     g->mean[c][i] = float(double(sum[c][cx]) / count);
-                g->luma[i] = (g->mean[0][i] * 29 + g->mean[1][i] * 150 + g->mean[2][i] * 77) / 256;
+                g->luma[i] = (g->mean[0][i] * luma::BLUE_WEIGHT + g->mean[1][i] * luma::GREEN_WEIGHT + g->mean[2][i] * luma::RED_WEIGHT) /
+                           luma::WEIGHT_TOTAL;
             } else {
                 g->mean[0][i] = g->luma[i] = float(m);
             }

@@ -2,6 +2,7 @@
 // and the log line that says what was done and measured.
 #include "pagefit.h"
 
+#include "product_files.h"
 #include "render.h"
 
 #include <algorithm>
@@ -10,8 +11,6 @@
 #include <cstdio>
 
 namespace pagefit {
-
-const char NO_ACTION_WORD[] = "noaction";
 
 namespace {
 
@@ -84,7 +83,7 @@ Result RunPagefit(const uint8_t *file, size_t size, const Options &options)
     const PhotoSearch &s = result.search;
     if (!s.photoFound) {
         result.outcome = Outcome::NoAction;
-        result.log = Format("Pagefit: %s: no photo on the backing (largest mark %.2f sq in); ", NO_ACTION_WORD,
+        result.log = Format("Pagefit: %s: no photo on the backing (largest mark %.2f sq in); ", AUTOCROP_NO_ACTION_WORD,
                             s.largestMarkSquareInches) +
                      Backing(s.backing) + "; scan again";
         return result;

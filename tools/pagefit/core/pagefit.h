@@ -37,8 +37,4 @@ const double SMALLEST_TURN_DEGREES = 0.02;
 
 Result RunPagefit(const uint8_t *file, size_t size, const Options &options);
 
-// The word in the log that asks the agent to scan the sheet again. No other
-// log line contains it.
-extern const char NO_ACTION_WORD[];
-
 } // namespace pagefit

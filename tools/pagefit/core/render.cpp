@@ -1,6 +1,8 @@
 // Output rendering in fixed point: one pass over the output rows.
 #include "render.h"
 
+#include "bitmap_layout.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -44,10 +46,12 @@ std::vector<uint8_t> RenderRotated(const Bitmap &b, const RotatedRect &frame, in
                                    const Fill &fill)
 {
     std::vector<uint8_t> out = NewBitmapLike(b, outWidth, outHeight);
-    uint32_t outRowBytes = uint32_t(((uint64_t(outWidth) * b.bits + 31) / 32) * 4);
+    uint32_t outRowBytes = uint32_t(bitmap_layout::RowBytes(uint32_t(outWidth), uint32_t(b.bits)));
     double c = std::cos(frame.angle), s = std::sin(frame.angle);
     double fillLuma =
-        b.bits == 24 ? (fill.level[0] * 29 + fill.level[1] * 150 + fill.level[2] * 77) / 256 : fill.level[0];
+        b.bits == 24 ? (fill.level[0] * luma::BLUE_WEIGHT + fill.level[1] * luma::GREEN_WEIGHT +
+                                         fill.level[2] * luma::RED_WEIGHT) /
+                                            luma::WEIGHT_TOTAL : fill.level[0];
     uint8_t fillBytes[3];
     for (int k = 0; k < 3; k++)
         fillBytes[k] = uint8_t(std::lround(std::max(0.0, std::min(255.0, fill.level[k]))));
@@ -147,7 +151,7 @@ std::vector<uint8_t> RenderRotated(const Bitmap &b, const RotatedRect &frame, in
 std::vector<uint8_t> CopyBox(const Bitmap &b, int x, int y, int w, int h)
 {
     std::vector<uint8_t> out = NewBitmapLike(b, w, h);
-    uint32_t outRowBytes = uint32_t(((uint64_t(w) * b.bits + 31) / 32) * 4);
+    uint32_t outRowBytes = uint32_t(bitmap_layout::RowBytes(uint32_t(w), uint32_t(b.bits)));
     for (int j = 0; j < h; j++) {
         const uint8_t *src = b.Row(y + j);
         uint8_t *dst = out.data() + b.pixelOffset + size_t(h - 1 - j) * outRowBytes;

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include "settings.h"
+#include "settings_table.h"
 
 pagefit::Options ReadUserChoices()
 {
@@ -12,9 +13,9 @@ pagefit::Options ReadUserChoices()
     if (!velmora)
         return options;
     HKEY setting = nullptr;
-    if (RegOpenKeyExA(velmora, "Setting", 0, KEY_READ, &setting) == ERROR_SUCCESS) {
-        options.crop = QueryDwordSetting(setting, "Current AutoCrop", 0) != 0;
-        options.deskew = QueryDwordSetting(setting, "Current AutoDeskew", 0) != 0;
+    if (RegOpenKeyExA(velmora, SCAN_SETTINGS_SUBKEY, 0, KEY_READ, &setting) == ERROR_SUCCESS) {
+        options.crop = QueryDwordSetting(setting, SettingName(SETTING_AutoCrop), 0) != 0;
+        options.deskew = QueryDwordSetting(setting, SettingName(SETTING_AutoDeskew), 0) != 0;
         RegCloseKey(setting);
     }
     RegCloseKey(velmora);

@@ -1,6 +1,7 @@
 // The tool on small synthetic scans with known answers: one per kind of
 // scan, each mode of the user's choices, the log, and refused files.
 #include "pagefit.h"
+#include "product_files.h"
 #include "synth.h"
 
 #include <gtest/gtest.h>
@@ -350,7 +351,7 @@ TEST(Pagefit, ASheetWithoutAPhotoAsksForARescan)
              {pagefit::Options{true, true}, pagefit::Options{true, false}, pagefit::Options{false, true}}) {
             pagefit::Result r = pagefit::RunPagefit(file.data(), file.size(), o);
             EXPECT_EQ(r.outcome, pagefit::Outcome::NoAction) << r.log;
-            EXPECT_NE(r.log.find("noaction"), std::string::npos) << r.log;
+            EXPECT_NE(r.log.find(AUTOCROP_NO_ACTION_WORD), std::string::npos) << r.log;
             EXPECT_TRUE(r.output.empty());
         }
     }
@@ -389,7 +390,7 @@ TEST(Pagefit, TheLogLineSaysWhatWasDoneAndMeasured)
     pagefit::Result r = pagefit::RunPagefit(file.data(), file.size(), {true, true});
     ASSERT_EQ(r.outcome, pagefit::Outcome::Rewritten);
     EXPECT_EQ(r.log.find('\n'), std::string::npos);
-    EXPECT_EQ(r.log.find("noaction"), std::string::npos);
+    EXPECT_EQ(r.log.find(AUTOCROP_NO_ACTION_WORD), std::string::npos);
     for (const char *part : {"cropped and deskewed", "4 of 4 edges", "at 24 bits"})
         EXPECT_NE(r.log.find(part), std::string::npos) << part << " in " << r.log;
     // The measured numbers, read back from the text.
@@ -426,7 +427,7 @@ TEST(Pagefit, ARefusedFileIsNeverTouchedAndNeverAsksForARescan)
     EXPECT_EQ(file, before);
     EXPECT_TRUE(r.output.empty());
     EXPECT_NE(r.log.find("truncated"), std::string::npos) << r.log;
-    EXPECT_EQ(r.log.find("noaction"), std::string::npos) << r.log;
+    EXPECT_EQ(r.log.find(AUTOCROP_NO_ACTION_WORD), std::string::npos) << r.log;
 }
 
 } // namespace
