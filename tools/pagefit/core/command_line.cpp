@@ -17,6 +17,11 @@ static std::string Rest(const std::string &line, size_t from)
     size_t end = line.size();
     while (end > from && (IsBlank(line[end - 1]) || line[end - 1] == '\r' || line[end - 1] == '\n'))
         end--;
+    // A path cannot hold a quotation mark: a pair around it only wraps it.
+    if (end - from >= 2 && line[from] == '"' && line[end - 1] == '"') {
+        from++;
+        end--;
+    }
     return line.substr(from, end - from);
 }
 

@@ -1,6 +1,7 @@
 // The tool's file handling under Wine: in-place rewrite through a temporary
 // file, the log beside the bitmap, and files that must stay untouched.
 #include "bitmap_file.h"
+#include "product_files.h"
 #include "synth.h"
 #include "test_support.h"
 
@@ -64,7 +65,7 @@ protected:
     std::string Log()
     {
         std::string text;
-        ReadWholeFile(folder + "Pagefit.log", &text);
+        ReadWholeFile(folder + AUTOCROP_LOG_FILE, &text);
         return text;
     }
     std::string folder, bitmap;
@@ -74,7 +75,7 @@ TEST_F(BitmapFile, RewritesThePageInPlaceAtEveryDepth)
 {
     for (int bits : {1, 8, 24}) {
         ASSERT_TRUE(WriteWholeFile(bitmap, Bytes(Scan(bits, true))));
-        std::string line = PagefitBitmapFile(bitmap, {true, true});
+        std::string line = PagefitBitmapFile(bitmap, {true, true}).log;
         std::string after;
         ASSERT_TRUE(ReadWholeFile(bitmap, &after));
         std::vector<uint8_t> bytes(after.begin(), after.end());
@@ -86,7 +87,7 @@ TEST_F(BitmapFile, RewritesThePageInPlaceAtEveryDepth)
         EXPECT_EQ(Log(), line + "\r\n");
         EXPECT_NE(line.find("cropped and deskewed"), std::string::npos) << line;
         // Nothing but the bitmap and the log: the temporary file was moved over.
-        EXPECT_EQ(FilesIn(folder), (std::set<std::string>{"Vel 1A2.Bmp", "Pagefit.log"}));
+        EXPECT_EQ(FilesIn(folder), (std::set<std::string>{"Vel 1A2.Bmp", AUTOCROP_LOG_FILE}));
     }
 }
 
@@ -110,21 +111,21 @@ TEST_F(BitmapFile, LeavesTheFileAloneWhenItShouldAndSaysWhy)
     };
     for (const Case &c : cases) {
         ASSERT_TRUE(WriteWholeFile(bitmap, Bytes(c.bytes)));
-        std::string line = PagefitBitmapFile(bitmap, c.options);
+        std::string line = PagefitBitmapFile(bitmap, c.options).log;
         std::string after;
         ASSERT_TRUE(ReadWholeFile(bitmap, &after));
         EXPECT_TRUE(after == Bytes(c.bytes)) << c.name;
         EXPECT_NE(Log().find(c.logPart), std::string::npos) << c.name << ": " << Log();
-        EXPECT_EQ(Log().find("noaction") != std::string::npos, c.noAction) << c.name << ": " << Log();
-        EXPECT_EQ(FilesIn(folder), (std::set<std::string>{"Vel 1A2.Bmp", "Pagefit.log"})) << c.name;
+        EXPECT_EQ(Log().find(AUTOCROP_NO_ACTION_WORD) != std::string::npos, c.noAction) << c.name << ": " << Log();
+        EXPECT_EQ(FilesIn(folder), (std::set<std::string>{"Vel 1A2.Bmp", AUTOCROP_LOG_FILE})) << c.name;
     }
 }
 
 TEST_F(BitmapFile, AMissingBitmapStillLeavesALog)
 {
-    std::string line = PagefitBitmapFile(folder + "gone.Bmp", {true, true});
+    PagefitBitmapFile(folder + "gone.Bmp", {true, true});
     EXPECT_NE(Log().find("cannot open"), std::string::npos) << Log();
-    EXPECT_EQ(Log().find("noaction"), std::string::npos);
+    EXPECT_EQ(Log().find(AUTOCROP_NO_ACTION_WORD), std::string::npos);
 }
 
 TEST_F(BitmapFile, ALockedBitmapIsNotReplacedAndNoTemporaryFileStays)
@@ -133,13 +134,13 @@ TEST_F(BitmapFile, ALockedBitmapIsNotReplacedAndNoTemporaryFileStays)
     // Another program holds the file open without sharing deletion or writing.
     HANDLE holder = CreateFileA(bitmap.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(holder, INVALID_HANDLE_VALUE);
-    std::string line = PagefitBitmapFile(bitmap, {true, true});
+    std::string line = PagefitBitmapFile(bitmap, {true, true}).log;
     CloseHandle(holder);
     std::string after;
     ASSERT_TRUE(ReadWholeFile(bitmap, &after));
     EXPECT_TRUE(after == Bytes(Scan(24, true)));
     EXPECT_NE(line.find("cannot replace"), std::string::npos) << line;
-    EXPECT_EQ(FilesIn(folder), (std::set<std::string>{"Vel 1A2.Bmp", "Pagefit.log"}));
+    EXPECT_EQ(FilesIn(folder), (std::set<std::string>{"Vel 1A2.Bmp", AUTOCROP_LOG_FILE}));
 }
 
 } // namespace

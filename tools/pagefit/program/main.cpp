@@ -1,10 +1,14 @@
 // Pagefit.exe: the auto-crop and deskew tool the agent starts on each page
 // with "<own path> <bitmap path>", neither quoted. No window, no message box:
-// everything it has to say goes into Pagefit.log beside the bitmap.
+// everything it has to say goes into Pagefit.log beside the bitmap, and its
+// exit code sums it up for people and scripts.
 #include <windows.h>
+
+#include <cstdio>
 
 #include "bitmap_file.h"
 #include "command_line.h"
+#include "product_files.h"
 #include "shared.h"
 #include "user_choices.h"
 
@@ -39,6 +43,26 @@ bool IsThisProgram(const std::string &candidate, void *context)
     return false;
 }
 
+// Said on the standard error stream when there is one (a console or a
+// redirection); the program has no window of its own.
+void ShowUsage()
+{
+    HANDLE err = GetStdHandle(STD_ERROR_HANDLE);
+    if (err == nullptr || err == INVALID_HANDLE_VALUE)
+        return;
+    std::string text = "usage: " AUTOCROP_TOOL_FILE " BITMAP\r\n"
+                       "Straightens and crops the scanned bitmap in place, as the user's auto-crop and auto-deskew\r\n"
+                       "choices ask, and writes " AUTOCROP_LOG_FILE " beside it. The path may hold blanks.\r\n"
+                       "Exit codes:\r\n";
+    for (const ExitCodeMeaning &e : EXIT_CODE_MEANINGS) {
+        char line[160];
+        snprintf(line, sizeof line, "  %d  %s\r\n", int(e.code), e.meaning);
+        text += line;
+    }
+    DWORD written;
+    WriteFile(err, text.data(), DWORD(text.size()), &written, nullptr);
+}
+
 } // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
@@ -47,12 +71,13 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
     // The settings lookup finds Module.ini and the scanner instance through
     // ModulePath, as the agent does.
     if (!InitModulePath())
-        return 1;
+        return PAGEFIT_USAGE;
     std::string self = LongForm(ModulePath);
     std::string bitmap = pagefit::BitmapPathFromCommandLine(GetCommandLineA(), IsThisProgram, &self);
     // Without a bitmap there is no folder to write a log into.
-    if (bitmap.empty())
-        return 1;
-    PagefitBitmapFile(bitmap, ReadUserChoices());
-    return 0;
+    if (bitmap.empty()) {
+        ShowUsage();
+        return PAGEFIT_USAGE;
+    }
+    return PagefitBitmapFile(bitmap, ReadUserChoices()).exitCode;
 }

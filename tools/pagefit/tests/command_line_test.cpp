@@ -43,6 +43,11 @@ const Case CASES[] = {
     // Quoted by someone else.
     {"\"C:\\Program Files\\Velmora\\Pagefit.exe\" C:\\Temp\\a b.Bmp", "C:\\Temp\\a b.Bmp"},
     {"\"C:\\Program Files\\Velmora\\Pagefit.exe\"C:\\Temp\\a.Bmp", "C:\\Temp\\a.Bmp"},
+    {"C:\\Program Files\\Velmora\\Pagefit.exe \"C:\\Temp\\a b.Bmp\"", "C:\\Temp\\a b.Bmp"},
+    {"\"C:\\Program Files\\Velmora\\Pagefit.exe\" \"C:\\Temp\\a.Bmp\" ", "C:\\Temp\\a.Bmp"},
+    // Only a pair wraps: a lone mark stays for the open to refuse.
+    {"C:\\Program Files\\Velmora\\Pagefit.exe \"C:\\Temp\\a.Bmp", "\"C:\\Temp\\a.Bmp"},
+    {"C:\\Program Files\\Velmora\\Pagefit.exe \"", "\""},
     // Blanks around the path are not part of it; blanks inside are.
     {"C:\\Program Files\\Velmora\\Pagefit.exe   C:\\Temp\\two  blanks.Bmp  ", "C:\\Temp\\two  blanks.Bmp"},
     {"  C:\\Program Files\\Velmora\\Pagefit.exe C:\\Temp\\a.Bmp", "C:\\Temp\\a.Bmp"},
