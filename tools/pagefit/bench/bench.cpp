@@ -343,7 +343,8 @@ void PrintRow(const char *tool, const std::string &category, const Stats &s, boo
 
 bool IsHard(const std::string &c)
 {
-    return c == "dark-on-black" || c == "light-on-white" || c == "white-border" || c == "line-art";
+    return c == "dark-on-black" || c == "light-on-white" || c == "white-border" || c == "line-art" ||
+           c == "matching-tone" || c == "heavy-jpeg" || c == "dithered" || c == "shadow-light";
 }
 
 } // namespace

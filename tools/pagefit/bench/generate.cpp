@@ -2,7 +2,7 @@
 // follows from the base seed, its category and its number, so the same
 // command always writes the same files.
 //
-//   pagefit_generate <output folder> [scans per category] [base seed]
+//   pagefit_generate <output folder> [scans per category] [base seed] [category,...]
 //
 // The folder receives <category>-<n>.bmp and truth.tsv (one line per scan:
 // the photo's true centre, size and clockwise angle in pixels and degrees).
@@ -39,6 +39,11 @@ const Category CATEGORIES[] = {
     {"line-art", "1-bit scans (hard)"},
     {"blank", "empty backing (must be noaction)"},
     {"dust", "backing with dust and streaks only (must be noaction)"},
+    // Added later, so the scans above keep their seeds.
+    {"matching-tone", "faded, low-contrast prints on a backing of their own tone (hard)"},
+    {"heavy-jpeg", "scans through JPEG at quality 35 to 45 on white (hard)"},
+    {"dithered", "1-bit 600 dpi scans made by error diffusion (hard)"},
+    {"shadow-light", "prints casting a 2 to 4 px shadow on white and grey (hard)"},
 };
 
 enum BackingKind { WHITE, BLACK, GREY };
@@ -101,8 +106,8 @@ double RandomSkew(synth::Random &rng)
 synth::Scene MakeScene(const std::string &category, synth::Random &rng, const std::vector<synth::RgbImage> &photos)
 {
     synth::Scene s;
-    s.dpi = category == "600dpi" ? 600 : 300;
-    s.bits = category == "grey-8bit" ? 8 : category == "line-art" ? 1 : 24;
+    s.dpi = category == "600dpi" || category == "dithered" ? 600 : 300;
+    s.bits = category == "grey-8bit" ? 8 : category == "line-art" || category == "dithered" ? 1 : 24;
     s.seed = rng.Next();
     SetScanner(s, rng);
     BackingKind kind = BackingKind(rng.Int(0, 2));
@@ -110,11 +115,15 @@ synth::Scene MakeScene(const std::string &category, synth::Random &rng, const st
         kind = WHITE;
     if (category == "black" || category == "dark-on-black")
         kind = BLACK;
-    if (category == "grey")
+    if (category == "grey" || category == "matching-tone")
         kind = GREY;
+    if (category == "heavy-jpeg" || category == "dithered")
+        kind = WHITE;
+    if (category == "shadow-light")
+        kind = rng.Int(0, 1) ? WHITE : GREY;
     SetBacking(s, kind, rng);
     double angle = category == "small-skew" ? rng.Uniform(0.1, 0.5) * (rng.Int(0, 1) ? 1 : -1) : RandomSkew(rng);
-    PlacePrint(s, rng, angle, category == "600dpi");
+    PlacePrint(s, rng, angle, s.dpi > 300);
     s.content = photos.empty() ? nullptr : &photos[rng.Int(0, int(photos.size()) - 1)];
     s.tone = synth::Tone::Normal;
     if (category == "dark-on-black") {
@@ -145,6 +154,25 @@ synth::Scene MakeScene(const std::string &category, synth::Random &rng, const st
         for (double &c : s.border)
             c = b;
     }
+    if (category == "matching-tone") {
+        // Its mean within a few levels of the backing's, its contrast a
+        // fraction of a normal print's; it still casts its shadow.
+        s.tone = synth::Tone::Muted;
+        s.mutedCentre = s.backing[1] + rng.Uniform(-12, 12);
+        s.mutedContrast = rng.Uniform(0.2, 0.35);
+        s.shadow = rng.Uniform(0.15, 0.3);
+    }
+    if (category == "dithered") {
+        s.dither = true;
+        if (rng.Int(0, 1))
+            s.tone = synth::Tone::Light;
+        s.shadow = rng.Uniform(0.15, 0.35);
+    }
+    if (category == "shadow-light") {
+        s.shadow = rng.Uniform(0.25, 0.45);
+        s.shadowOffset[0] = rng.Uniform(2, 4) * (rng.Int(0, 1) ? 1 : -1);
+        s.shadowOffset[1] = rng.Uniform(2, 4) * (rng.Int(0, 1) ? 1 : -1);
+    }
     if (category == "rounded")
         s.cornerRadius = rng.Uniform(0.06, 0.15) * s.dpi;
     if (category == "blank" || category == "dust") {
@@ -164,12 +192,14 @@ synth::Scene MakeScene(const std::string &category, synth::Random &rng, const st
 int main(int argc, char **argv)
 {
     if (argc < 2) {
-        fprintf(stderr, "usage: %s <output folder> [scans per category] [base seed]\n", argv[0]);
+        fprintf(stderr, "usage: %s <output folder> [scans per category] [base seed] [category,...]\n", argv[0]);
         return 2;
     }
     std::string folder = argv[1];
     int perCategory = argc > 2 ? atoi(argv[2]) : 10;
     uint64_t baseSeed = argc > 3 ? strtoull(argv[3], nullptr, 10) : 20240601;
+    // Only these categories, each with the seeds it has in the whole set.
+    std::string only = argc > 4 ? "," + std::string(argv[4]) + "," : "";
     std::vector<std::string> names;
     std::vector<synth::RgbImage> photos =
         synth::LoadPhotos({"/usr/share/palapeli/collection", "/usr/share/backgrounds/mate/nature"}, 1400, &names);
@@ -189,9 +219,14 @@ int main(int argc, char **argv)
         int count = negative ? std::max(1, perCategory * 8 / 10) : perCategory;
         for (int k = 0; k < count; k++, index++) {
             synth::Random rng(baseSeed * 1000003ull + uint64_t(index) * 7919ull);
+            if (!only.empty() && only.find("," + std::string(c.name) + ",") == std::string::npos)
+                continue;
             synth::Scene s = MakeScene(c.name, rng, photos);
             std::string file = std::string(c.name) + "-" + std::to_string(k) + ".bmp";
-            if (!synth::WriteFile(folder + "/" + file, synth::RenderScan(s))) {
+            std::vector<uint8_t> scan = synth::RenderScan(s);
+            if (std::string(c.name) == "heavy-jpeg")
+                scan = synth::ThroughJpeg(scan, rng.Int(35, 45));
+            if (!synth::WriteFile(folder + "/" + file, scan)) {
                 fprintf(stderr, "cannot write %s\n", file.c_str());
                 return 1;
             }

@@ -1,8 +1,11 @@
 // JPEG decoding through libjpeg.
 #include "photo_source.h"
 
+#include "bitmap.h"
+
 #include <algorithm>
 #include <csetjmp>
+#include <cstdlib>
 #include <cstdio>
 #include <dirent.h>
 
@@ -60,6 +63,64 @@ bool Decode(const std::string &path, int maxSide, RgbImage *img)
 }
 
 } // namespace
+
+std::vector<uint8_t> ThroughJpeg(const std::vector<uint8_t> &scan, int quality)
+{
+    pagefit::Bitmap b;
+    if (!pagefit::ParseBitmap(scan.data(), scan.size(), &b, nullptr) || b.bits != 24)
+        return {};
+    jpeg_compress_struct out;
+    jpeg_error_mgr outError;
+    out.err = jpeg_std_error(&outError);
+    jpeg_create_compress(&out);
+    unsigned char *packed = nullptr;
+    unsigned long packedSize = 0;
+    jpeg_mem_dest(&out, &packed, &packedSize);
+    out.image_width = JDIMENSION(b.width);
+    out.image_height = JDIMENSION(b.height);
+    out.input_components = 3;
+    out.in_color_space = JCS_RGB;
+    jpeg_set_defaults(&out);
+    jpeg_set_quality(&out, quality, TRUE);
+    jpeg_start_compress(&out, TRUE);
+    std::vector<uint8_t> row(size_t(b.width) * 3);
+    for (int y = 0; y < b.height; y++) {
+        const uint8_t *bgr = b.Row(y);
+        for (int x = 0; x < b.width; x++) {
+            row[3 * x] = bgr[3 * x + 2];
+            row[3 * x + 1] = bgr[3 * x + 1];
+            row[3 * x + 2] = bgr[3 * x];
+        }
+        JSAMPROW r = row.data();
+        jpeg_write_scanlines(&out, &r, 1);
+    }
+    jpeg_finish_compress(&out);
+    jpeg_destroy_compress(&out);
+
+    jpeg_decompress_struct in;
+    jpeg_error_mgr inError;
+    in.err = jpeg_std_error(&inError);
+    jpeg_create_decompress(&in);
+    jpeg_mem_src(&in, packed, packedSize);
+    jpeg_read_header(&in, TRUE);
+    in.out_color_space = JCS_RGB;
+    jpeg_start_decompress(&in);
+    std::vector<uint8_t> topDown(size_t(b.width) * b.height * 3);
+    while (in.output_scanline < in.output_height) {
+        size_t y = in.output_scanline;
+        JSAMPROW r = row.data();
+        jpeg_read_scanlines(&in, &r, 1);
+        for (int x = 0; x < b.width; x++) {
+            topDown[(y * b.width + x) * 3] = row[3 * x + 2];
+            topDown[(y * b.width + x) * 3 + 1] = row[3 * x + 1];
+            topDown[(y * b.width + x) * 3 + 2] = row[3 * x];
+        }
+    }
+    jpeg_finish_decompress(&in);
+    jpeg_destroy_decompress(&in);
+    free(packed);
+    return ProductBitmap(b.width, b.height, 24, b.Dpi(), topDown);
+}
 
 std::vector<RgbImage> LoadPhotos(const std::vector<std::string> &folders, int maxSide, std::vector<std::string> *names)
 {

@@ -88,15 +88,17 @@ double RoundedRectDistance(double x, double y, double hw, double hh, double r)
     return outside + std::min(std::max(qx, qy), 0.0) - r;
 }
 
-double ApplyTone(Tone tone, double v, int channel)
+double ApplyTone(const Scene &s, double v, int channel)
 {
-    switch (tone) {
+    switch (s.tone) {
     case Tone::Dark:
         return 255 * std::pow(v / 255, 1.9) * 0.55;
     case Tone::Light:
         return 255 - (255 - v) * 0.4;
     case Tone::Faded:
         return 105 + v * 0.55 + (channel == 2 ? -18 : channel == 0 ? 8 : 0);
+    case Tone::Muted:
+        return s.mutedCentre + (v - 128) * s.mutedContrast;
     default:
         return v;
     }
@@ -209,7 +211,7 @@ std::vector<uint8_t> RenderScan(const Scene &s)
                         double cy = (ly + innerH / 2) / scale + (content->height - innerH / scale) / 2;
                         SampleContent(*content, cx, cy, pc);
                         for (int c = 0; c < 3; c++)
-                            pc[c] = ApplyTone(s.tone, pc[c], c);
+                            pc[c] = ApplyTone(s, pc[c], c);
                     }
                     for (int c = 0; c < 3; c++)
                         v[c] = cover * pc[c] + (1 - cover) * v[c];
@@ -250,6 +252,7 @@ std::vector<uint8_t> RenderScan(const Scene &s)
     std::vector<uint8_t> pixels;
     int bytes = s.bits == 24 ? 3 : 1;
     pixels.resize(size_t(w) * h * bytes);
+    std::vector<float> diffused(s.dither ? size_t(w) * h : 0);
     for (size_t i = 0; i < size_t(w) * h; i++) {
         double r = plane[0][i] + rng.Normal() * s.noise, g = plane[1][i] + rng.Normal() * s.noise,
                b = plane[2][i] + rng.Normal() * s.noise;
@@ -261,7 +264,27 @@ std::vector<uint8_t> RenderScan(const Scene &s)
         } else {
             double luma = (b * luma::BLUE_WEIGHT + g * luma::GREEN_WEIGHT + r * luma::RED_WEIGHT) / luma::WEIGHT_TOTAL;
             pixels[i] = s.bits == 8 ? clamp(luma) : (luma >= s.lineArtThreshold ? 255 : 0);
+            if (s.dither)
+                diffused[i] = float(luma);
         }
+    }
+    if (s.dither && s.bits == 1) {
+        // Floyd and Steinberg's error diffusion, row by row.
+        for (int y = 0; y < h; y++)
+            for (int x = 0; x < w; x++) {
+                size_t i = size_t(y) * w + x;
+                float old = diffused[i], set = old >= 128 ? 255.f : 0.f, error = old - set;
+                pixels[i] = uint8_t(set);
+                if (x + 1 < w)
+                    diffused[i + 1] += error * 7 / 16;
+                if (y + 1 < h) {
+                    if (x > 0)
+                        diffused[i + w - 1] += error * 3 / 16;
+                    diffused[i + w] += error * 5 / 16;
+                    if (x + 1 < w)
+                        diffused[i + w + 1] += error * 1 / 16;
+                }
+            }
     }
     return ProductBitmap(w, h, s.bits, s.dpi, pixels);
 }

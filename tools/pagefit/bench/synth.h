@@ -40,7 +40,9 @@ struct RgbImage {
 // odd angles (the lines a projection-profile deskew would lock onto).
 RgbImage ProceduralPhoto(int width, int height, uint64_t seed);
 
-enum class Tone { Normal, Dark, Light, Faded };
+// Muted: the picture's tones squeezed around `mutedCentre` by `mutedContrast`
+// (a faded, low-contrast print).
+enum class Tone { Normal, Dark, Light, Faded, Muted };
 
 struct Scene {
     int width = 600, height = 800; // page in pixels
@@ -55,6 +57,7 @@ struct Scene {
     double blur = 0.6;                   // optical blur, sigma in pixels
     double noise = 2;                    // sensor noise, sigma
     double lineArtThreshold = 128;       // where 1-bit scans cut
+    bool dither = false;                 // 1-bit scans by error diffusion instead of a cut
 
     bool hasPhoto = true;
     pagefit::RotatedRect photo; // the print's outline in page pixels
@@ -62,6 +65,7 @@ struct Scene {
     double borderWidth = 0;     // pixels of plain border inside the outline
     double border[3] = {248, 248, 246};
     Tone tone = Tone::Normal;
+    double mutedCentre = 128, mutedContrast = 0.3;
     double shadow = 0; // depth (fraction) of the shadow the print casts
     double shadowOffset[2] = {1.5, 2.0};
     const RgbImage *content = nullptr; // the picture; procedural when null

@@ -179,12 +179,57 @@ struct EdgePoint {
     double a, o, weight;
 };
 
+// Where the profile crosses `level` between index k - 1 and k.
+double Crossing(const std::vector<double> &p, int k, double level)
+{
+    double d = p[k] - p[k - 1];
+    double f = d != 0 ? (level - p[k - 1]) / d : 0.5;
+    return k - 1 + f;
+}
+
+// A print casts a shadow along two of its sides: a band a few pixels wide,
+// darker than the backing, between the print and the backing. The halfway
+// crossing then falls on the band's outer side unless the print is far
+// darker than the band, and the crop would keep a dark line. On such a side
+// the profile shows two steps, the print's and the band's; the print's edge
+// is the inner one. `outer` is the halfway crossing (an index); returns the
+// print's edge as an index, or `outer` when there is no band.
+double InsideShadow(const std::vector<double> &p, double outer, int shadow, double backing, double threshold)
+{
+    int n = int(p.size()), q = int(std::lround(outer)), width = tuning::SHADOW_WIDTHS * shadow;
+    if (q - width - 2 < 1 || q + 2 >= n)
+        return outer;
+    auto step = [&](int k) { return std::fabs(p[k + 1] - p[k - 1]) / 2; };
+    // The band's step: the steepest point near the crossing.
+    int bandStep = q;
+    for (int k = q - 1; k <= q + 1; k++)
+        if (step(k) > step(bandStep))
+            bandStep = k;
+    // The print's step: a separate, steep enough peak further in.
+    int printStep = -1;
+    for (int k = bandStep - 2; k >= bandStep - width && k >= 2; k--)
+        if (step(k) >= std::max(threshold, tuning::SHADOW_STEP_PART * step(bandStep)) && step(k) >= step(k - 1) &&
+            step(k) >= step(k + 1) && (printStep < 0 || step(k) > step(printStep)))
+            printStep = k;
+    if (printStep < 0)
+        return outer;
+    // Between the two, the band lies darker than the backing, all of it.
+    for (int k = printStep + 1; k < bandStep; k++)
+        if (p[k] > backing - threshold)
+            return outer;
+    double inside = p[printStep - 2], band = p[(printStep + bandStep + 1) / 2], half = (inside + band) / 2;
+    for (int k = printStep - 1; k <= printStep + 2; k++)
+        if ((p[k] - half) * (p[k - 1] - half) <= 0 && p[k] != p[k - 1])
+            return Crossing(p, k, half);
+    return printStep;
+}
+
 // Locates the edge inside one segment's profile (index k is offset k - inward):
 // the outermost place where the profile leaves the backing, then the crossing
 // of the level halfway between backing and photo, measured just inside the
 // shadow a print's edge may cast on the backing.
 bool LocateEdge(const std::vector<double> &p, int inward, int shadow, double threshold, double *offset,
-                double *contrast)
+                double *contrast, bool pastShadow = false)
 {
     int n = int(p.size());
     int dep = -1;
@@ -212,10 +257,10 @@ bool LocateEdge(const std::vector<double> &p, int inward, int shadow, double thr
     double mid = backing + c / 2;
     for (int k = inside + 1; k < n; k++) {
         if ((p[k] - mid) * c <= 0) {
-            double d = p[k] - p[k - 1];
-            double f = d != 0 ? (mid - p[k - 1]) / d : 0.5;
-            *offset = (k - 1 + f) - inward;
+            *offset = Crossing(p, k, mid) - inward;
             *contrast = c;
+            if (pastShadow)
+                *offset = InsideShadow(p, Crossing(p, k, mid), shadow, backing, threshold) - inward;
             return true;
         }
     }
@@ -344,6 +389,36 @@ int RefineRect(const Residual &res, const Scale &sc, double threshold, RotatedRe
     for (int i = 0; i < 4; i++)
         used += measured[i] = fits[i].ok;
     return used;
+}
+
+// A shadow runs the whole length of the sides it falls on, as wide all
+// along: it is measured on each measured side's profile as a whole, where
+// noise cannot make single segments disagree, and the side moves in past it.
+// (Sides are top, bottom, left, right: opposite sides are 0 and 1, 2 and 3.)
+void StepInsideShadows(const Residual &res, const Scale &sc, double threshold, const bool measured[4],
+                       RotatedRect *r)
+{
+    Side sides[4];
+    SidesOf(*r, sides);
+    int reach = sc.Px(tuning::EDGE_REACH_INCHES) + tuning::EDGE_REACH_PIXELS;
+    int shadow = sc.Px(tuning::SHADOW_INCHES) + tuning::SHADOW_PIXELS, inward = reach + shadow + tuning::EDGE_INWARD_PIXELS;
+    double shift[4] = {};
+    std::vector<double> p;
+    for (int i = 0; i < 4; i++) {
+        if (!measured[i])
+            continue;
+        double extent = sides[i].halfLength * tuning::SEGMENT_EXTENT, outer, inner, c;
+        Profile(res, sides[i], -extent, extent, tuning::PROFILE_STEP_PIXELS, -inward, reach, true, &p);
+        if (LocateEdge(p, inward, shadow, threshold, &outer, &c) &&
+            LocateEdge(p, inward, shadow, threshold, &inner, &c, true) && inner < outer)
+            shift[i] = inner - outer;
+    }
+    // The light comes from one side: a shadow falls on one of two opposite
+    // sides at most, so a pair that both show one shows picture, not shadow.
+    for (int i = 0; i < 4; i += 2)
+        if (shift[i] < 0 && shift[i + 1] < 0)
+            shift[i] = shift[i + 1] = 0;
+    MoveSides(r, shift);
 }
 
 // Rounds of measuring until the rectangle settles; returns the sides
@@ -579,6 +654,8 @@ void FitBorder(const Bitmap &b, const Residual &res, const Scale &sc, const Rota
         r = bestRect;
         fitted = 0;
     }
+    if (fitted)
+        StepInsideShadows(res, sc, segmentThreshold, measured, &r);
     double border[4];
     if (fitted && FindFaintBorder(res, r, sc, border)) {
         MoveSides(&r, border);

@@ -105,6 +105,11 @@ const double SHADOW_INCHES = 0.01;
 const int SHADOW_PIXELS = 1;
 const int EDGE_INWARD_PIXELS = 4;
 const double MOST_EDGE_WEIGHT = 60.0;
+// A print's cast shadow is looked for within this many shadow widths of the
+// edge; the print's own step beside it must be at least this part of the
+// shadow's.
+const int SHADOW_WIDTHS = 2;
+const double SHADOW_STEP_PART = 0.3;
 // A side's line needs this part of its segments (and at least this many).
 const int LINE_MIN_PART = 4;
 const int LINE_MIN_POINTS = 4;
