@@ -8,9 +8,14 @@
 
 namespace pagefit {
 
-PhotoSearch FindPhoto(const Bitmap &b)
+PhotoSearch FindPhoto(const Bitmap &page)
 {
     using namespace stages;
+    std::vector<uint8_t> smoothed;
+    Bitmap grey;
+    if (page.bits == 1)
+        SmoothLineArt(page, &smoothed, &grey);
+    const Bitmap &b = page.bits == 1 ? grey : page;
     PhotoSearch result;
     Scale sc{b.Dpi()};
     CellGrid g;

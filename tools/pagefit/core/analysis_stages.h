@@ -70,6 +70,11 @@ struct CellGrid {
     }
 };
 
+// A 1-bit scan seen at a scale where its dither is texture: a grey page of
+// the same size whose every pixel is the mean of the line art around it.
+// `pixels` holds its rows; `grey` points into them.
+void SmoothLineArt(const Bitmap &lineArt, std::vector<uint8_t> *pixels, Bitmap *grey);
+
 // Cell size in pixels for a resolution.
 int CellSizeFor(double dpi);
 void BuildCells(const Bitmap &b, int cell, CellGrid *g);

@@ -7,6 +7,82 @@
 namespace pagefit {
 namespace stages {
 
+// Box means over windows of 2 * radius + 1, clipped at the page's ends:
+// along each row with a running sum, then down the columns with running
+// column sums, so every pass reads memory in order.
+void BoxMeans(std::vector<uint16_t> &plane, int w, int h, int radius)
+{
+    std::vector<uint16_t> across(plane.size());
+    for (int y = 0; y < h; y++) {
+        const uint16_t *in = &plane[size_t(y) * w];
+        uint16_t *out = &across[size_t(y) * w];
+        uint32_t sum = 0;
+        int from = 0, to = -1;
+        for (int x = 0; x < w; x++) {
+            int lo = std::max(0, x - radius), hi = std::min(w - 1, x + radius);
+            while (to < hi)
+                sum += in[++to];
+            while (from < lo)
+                sum -= in[from++];
+            out[x] = uint16_t(float(sum) / float(hi - lo + 1) + 0.5f);
+        }
+    }
+    std::vector<uint32_t> sums(w, 0);
+    int from = 0, to = -1;
+    for (int y = 0; y < h; y++) {
+        int lo = std::max(0, y - radius), hi = std::min(h - 1, y + radius);
+        while (to < hi) {
+            const uint16_t *row = &across[size_t(++to) * w];
+            for (int x = 0; x < w; x++)
+                sums[x] += row[x];
+        }
+        while (from < lo) {
+            const uint16_t *row = &across[size_t(from++) * w];
+            for (int x = 0; x < w; x++)
+                sums[x] -= row[x];
+        }
+        float scale = 1.0f / float(hi - lo + 1);
+        uint16_t *out = &plane[size_t(y) * w];
+        for (int x = 0; x < w; x++)
+            out[x] = uint16_t(float(sums[x]) * scale + 0.5f);
+    }
+}
+
+void SmoothLineArt(const Bitmap &b, std::vector<uint8_t> *pixels, Bitmap *grey)
+{
+    int w = b.width, h = b.height;
+    int radius = std::max(1, int(std::lround(b.Dpi() * tuning::DITHER_RADIUS_INCHES)));
+    std::vector<uint16_t> plane(size_t(w) * h);
+    std::vector<uint8_t> row(w);
+    for (int y = 0; y < h; y++) {
+        RowLuma(b, y, row.data());
+        std::copy(row.begin(), row.end(), plane.begin() + size_t(y) * w);
+    }
+    // Two box passes each way: close to a Gaussian, and error diffusion's
+    // dots, which are all fine detail, average out.
+    for (int round = 0; round < 2; round++)
+        BoxMeans(plane, w, h, radius);
+    *grey = Bitmap();
+    grey->width = w;
+    grey->height = h;
+    grey->bits = 8;
+    grey->rowBytes = uint32_t(w);
+    grey->xPixelsPerMetre = b.xPixelsPerMetre;
+    grey->yPixelsPerMetre = b.yPixelsPerMetre;
+    grey->paletteEntries = 256;
+    for (int i = 0; i < 256; i++)
+        grey->paletteLuma[i] = uint8_t(i);
+    grey->greyPalette = true;
+    // Stored bottom-up, as Row() reads a file.
+    pixels->resize(size_t(w) * h);
+    for (int y = 0; y < h; y++)
+        for (int x = 0; x < w; x++)
+            (*pixels)[size_t(h - 1 - y) * w + x] = uint8_t(plane[size_t(y) * w + x]);
+    grey->file = pixels->data();
+    grey->fileSize = pixels->size();
+    grey->pixelOffset = 0;
+}
+
 int CellSizeFor(double dpi)
 {
     return std::max(tuning::SMALLEST_CELL,

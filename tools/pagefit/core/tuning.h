@@ -14,6 +14,11 @@ const double CELLS_PER_INCH = 75;
 const int SMALLEST_CELL = 2; // pixels, at very low resolutions
 const int LARGEST_CELL = 16; // pixels, at very high resolutions
 
+// A 1-bit scan is analysed on its mean over windows this wide (twice over),
+// where error diffusion's dots are texture and a threshold's edges stay
+// where they were.
+const double DITHER_RADIUS_INCHES = 1.0 / 200;
+
 // --- Backing model --------------------------------------------------------
 // The page's outer ring teaches the backing's level: the scanner always
 // leaves this much backing around a sheet.
