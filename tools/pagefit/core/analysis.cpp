@@ -19,7 +19,9 @@ PhotoSearch FindPhoto(const Bitmap &page)
     PhotoSearch result;
     Scale sc{b.Dpi()};
     CellGrid g;
-    BuildCells(b, CellSizeFor(sc.dpi), &g);
+    bool jpegBlocks = b.bits != 1 && ShowsJpegBlocks(b);
+    BuildCells(b, CellSizeFor(sc.dpi, jpegBlocks), &g);
+    g.jpegBlocks = jpegBlocks;
     BackingEstimate backing;
     ModelBacking(g, sc.dpi / g.cell, &result.backing, &backing);
     RotatedRect outline;

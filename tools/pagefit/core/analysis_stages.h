@@ -61,6 +61,7 @@ inline int PixelLuma(const Bitmap &b, const uint8_t *row, int x)
 
 struct CellGrid {
     int cell = 4, cols = 0, rows = 0, channels = 1;
+    bool jpegBlocks = false; // the page went through JPEG: its blocks are flat
     std::vector<float> mean[3]; // per channel
     std::vector<float> luma;
     std::vector<float> sd; // luma standard deviation inside the cell
@@ -75,8 +76,12 @@ struct CellGrid {
 // `pixels` holds its rows; `grey` points into them.
 void SmoothLineArt(const Bitmap &lineArt, std::vector<uint8_t> *pixels, Bitmap *grey);
 
-// Cell size in pixels for a resolution.
-int CellSizeFor(double dpi);
+// Cell size in pixels: about 1/75 inch, or whole 8x8 blocks when the page
+// went through JPEG (its blocks then never straddle two cells).
+int CellSizeFor(double dpi, bool jpegBlocks);
+// Whether the page shows JPEG's 8x8 block grid: steps between neighbours
+// clearly larger across block boundaries than inside blocks.
+bool ShowsJpegBlocks(const Bitmap &b);
 void BuildCells(const Bitmap &b, int cell, CellGrid *g);
 // Luma of one row, for the depths where it is not the stored byte.
 void RowLuma(const Bitmap &b, int y, uint8_t *out);

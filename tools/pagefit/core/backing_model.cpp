@@ -220,14 +220,15 @@ void ModelBacking(const CellGrid &g, double cellsPerInch, BackingModel *model, B
                     if (backing[i])
                         values.push_back(g.mean[c][i] - float(m.level[c]) - profiles.col[c][cx] - profiles.row[c][cy]);
                 }
-            dev.spread[c] = std::max(tuning::TONE_SPREAD_FLOOR, RobustSpread(values, 0));
+            dev.spread[c] = std::max(g.jpegBlocks ? tuning::JPEG_TONE_SPREAD_FLOOR : tuning::TONE_SPREAD_FLOOR, RobustSpread(values, 0));
         }
         values.clear();
         for (int cy = 0; cy < g.rows; cy++)
             for (int cx = cy % thin; cx < g.cols; cx += thin)
                 if (backing[g.Index(cx, cy)])
                     values.push_back(g.sd[g.Index(cx, cy)] - profiles.colSd[cx]);
-        dev.sdSpread = std::max(tuning::TEXTURE_SPREAD_FLOOR, RobustSpread(values, 0));
+        dev.sdSpread = std::max(g.jpegBlocks ? tuning::JPEG_TEXTURE_SPREAD_FLOOR : tuning::TEXTURE_SPREAD_FLOOR,
+                               RobustSpread(values, 0));
         MarkForeground(g, m.level, profiles, dev, pass == 0 ? tuning::LOOSE_MARK_SPREADS : tuning::MARK_SPREADS, &mask);
         std::vector<uint8_t> grown = Dilate(mask, g.cols, g.rows, tuning::BACKING_CLEARANCE_CELLS);
         for (size_t i = 0; i < grown.size(); i++)

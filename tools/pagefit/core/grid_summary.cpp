@@ -83,10 +83,33 @@ void SmoothLineArt(const Bitmap &b, std::vector<uint8_t> *pixels, Bitmap *grey)
     grey->pixelOffset = 0;
 }
 
-int CellSizeFor(double dpi)
+bool ShowsJpegBlocks(const Bitmap &b)
 {
-    return std::max(tuning::SMALLEST_CELL,
-                    std::min(tuning::LARGEST_CELL, int(std::lround(dpi / tuning::CELLS_PER_INCH))));
+    if (b.width < 4 * tuning::JPEG_BLOCK || b.height < 4 * tuning::JPEG_BLOCK)
+        return false;
+    // Sum of neighbour steps by position inside the block.
+    uint64_t step[tuning::JPEG_BLOCK] = {}, count[tuning::JPEG_BLOCK] = {};
+    std::vector<uint8_t> luma(b.width);
+    for (int y = 0; y < b.height; y += tuning::JPEG_ROW_STEP) {
+        RowLuma(b, y, luma.data());
+        for (int x = 0; x + 1 < b.width; x++) {
+            step[x % tuning::JPEG_BLOCK] += uint64_t(std::abs(int(luma[x + 1]) - int(luma[x])));
+            count[x % tuning::JPEG_BLOCK]++;
+        }
+    }
+    double across = double(step[tuning::JPEG_BLOCK - 1]) / double(count[tuning::JPEG_BLOCK - 1]), inside = 0;
+    for (int i = 0; i + 1 < tuning::JPEG_BLOCK; i++)
+        inside += double(step[i]) / double(count[i]) / (tuning::JPEG_BLOCK - 1);
+    return across > tuning::JPEG_STEP_RATIO * inside + tuning::JPEG_STEP_LEVELS;
+}
+
+int CellSizeFor(double dpi, bool jpegBlocks)
+{
+    int cell = std::max(tuning::SMALLEST_CELL,
+                        std::min(tuning::LARGEST_CELL, int(std::lround(dpi / tuning::CELLS_PER_INCH))));
+    if (jpegBlocks)
+        cell = (cell + tuning::JPEG_BLOCK - 1) / tuning::JPEG_BLOCK * tuning::JPEG_BLOCK;
+    return cell;
 }
 
 void RowLuma(const Bitmap &b, int y, uint8_t *out)

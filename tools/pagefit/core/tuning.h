@@ -13,6 +13,13 @@ namespace tuning {
 const double CELLS_PER_INCH = 75;
 const int SMALLEST_CELL = 2; // pixels, at very low resolutions
 const int LARGEST_CELL = 16; // pixels, at very high resolutions
+// A page that went through JPEG: its blocks are this many pixels; the
+// steps across their boundaries (every few rows) are this many times the
+// steps inside, plus these levels.
+const int JPEG_BLOCK = 8;
+const int JPEG_ROW_STEP = 4;
+const double JPEG_STEP_RATIO = 1.3;
+const double JPEG_STEP_LEVELS = 0.2;
 
 // A 1-bit scan is analysed on its mean over windows this wide (twice over),
 // where error diffusion's dots are texture and a threshold's edges stay
@@ -33,6 +40,10 @@ const int SPREAD_SAMPLE_CELLS = 40000;
 // even a perfectly flat backing must not make every quantisation step a mark.
 const double TONE_SPREAD_FLOOR = 0.35;
 const double TEXTURE_SPREAD_FLOOR = 0.25;
+// After JPEG the backing's blocks are flat and its blotches step by whole
+// quantisation steps from block to block: larger floors.
+const double JPEG_TONE_SPREAD_FLOOR = 1.5;
+const double JPEG_TEXTURE_SPREAD_FLOOR = 1.0;
 // How many spreads off the backing a cell must be to count as a mark: the
 // first pass keeps only what is surely not backing, the second is tighter.
 const double LOOSE_MARK_SPREADS = 8.0;
