@@ -158,8 +158,8 @@ synth::Scene MakeScene(const std::string &category, synth::Random &rng, const st
         // Its mean within a few levels of the backing's, its contrast a
         // fraction of a normal print's; it still casts its shadow.
         s.tone = synth::Tone::Muted;
-        s.mutedCentre = s.backing[1] + rng.Uniform(-12, 12);
-        s.mutedContrast = rng.Uniform(0.2, 0.35);
+        s.mutedCentre = s.backing[1] + rng.Uniform(-8, 8);
+        s.mutedContrast = rng.Uniform(0.1, 0.25);
         s.shadow = rng.Uniform(0.15, 0.3);
     }
     if (category == "dithered") {

@@ -25,12 +25,13 @@ PhotoSearch FindPhoto(const Bitmap &page)
     BackingEstimate backing;
     ModelBacking(g, sc.dpi / g.cell, &result.backing, &backing);
     RotatedRect outline;
-    if (!FindOutline(g, backing.mask, sc, &result, &outline))
+    double fill = 0;
+    if (!FindOutline(g, backing.mask, sc, &result, &outline, &fill))
         return result;
     result.photoFound = true;
     Residual res;
     BuildResidual(b, g, backing.forColumns, result.backing.luma, backing.profiles, &res, &result.backing.pixelNoise);
-    FitBorder(b, res, sc, outline, &result);
+    FitBorder(b, res, sc, outline, fill, &result);
     return result;
 }
 

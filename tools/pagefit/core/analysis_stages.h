@@ -61,7 +61,7 @@ inline int PixelLuma(const Bitmap &b, const uint8_t *row, int x)
 
 struct CellGrid {
     int cell = 4, cols = 0, rows = 0, channels = 1;
-    bool jpegBlocks = false; // the page went through JPEG: its blocks are flat
+    bool jpegBlocks = false;    // the page went through JPEG: its blocks are flat
     std::vector<float> mean[3]; // per channel
     std::vector<float> luma;
     std::vector<float> sd; // luma standard deviation inside the cell
@@ -141,14 +141,16 @@ std::vector<uint8_t> Erode(const std::vector<uint8_t> &m, int cols, int rows, in
 
 // The largest photo-sized mark's minimum-area rectangle, in page pixels;
 // false when no mark is photo-sized. Counts the marks into `search`.
+// `fill` is the part of that rectangle the mark covers.
 bool FindOutline(const CellGrid &g, const std::vector<uint8_t> &mask, const Scale &sc, PhotoSearch *search,
-                 RotatedRect *outline);
+                 RotatedRect *outline, double *fill);
 
 // --- Border fit -----------------------------------------------------------
 
 // Measures the border around `outline` at full resolution and fills the
 // box and the side counts of `search`.
-void FitBorder(const Bitmap &b, const Residual &res, const Scale &sc, const RotatedRect &outline, PhotoSearch *search);
+void FitBorder(const Bitmap &b, const Residual &res, const Scale &sc, const RotatedRect &outline, double outlineFill,
+               PhotoSearch *search);
 
 } // namespace stages
 } // namespace pagefit

@@ -85,7 +85,17 @@ void EstimateProfiles(const CellGrid &g, const std::vector<uint8_t> &forColumns,
 struct Deviation {
     double spread[3] = {1, 1, 1};
     double sdSpread = 1;
+    // Colour apart from tone: blue and red less luma. A backing's blotches,
+    // falloff and streaks change its tone, hardly its colour, so a print of
+    // the backing's tone still stands out by its colour.
+    double chromaLevel[2] = {};
+    double chromaSpread[2] = {1, 1};
 };
+
+float Chroma(const CellGrid &g, int k, int i)
+{
+    return g.mean[k == 0 ? 0 : 2][i] - g.luma[i];
+}
 
 void MarkForeground(const CellGrid &g, const double level[3], const BackingProfiles &p, const Deviation &d,
                     double toneLimit, std::vector<uint8_t> *mask)
@@ -99,6 +109,8 @@ void MarkForeground(const CellGrid &g, const double level[3], const BackingProfi
                 double residual = g.mean[c][i] - level[c] - p.col[c][cx] - p.row[c][cy];
                 fg = std::fabs(residual) > toneLimit * d.spread[c];
             }
+            for (int k = 0; k < 2 && !fg && g.channels == 3; k++)
+                fg = std::fabs(Chroma(g, k, i) - d.chromaLevel[k]) > toneLimit * d.chromaSpread[k];
             double sdBase = p.colSd[cx];
             if (!fg)
                 fg = g.sd[i] > sdBase + std::max(toneLimit * d.sdSpread,
@@ -200,11 +212,18 @@ void ModelBacking(const CellGrid &g, double cellsPerInch, BackingModel *model, B
                 values.push_back(g.mean[c][i]);
         m.level[c] = Median(values);
     }
+    Deviation dev;
+    for (int k = 0; k < 2 && g.channels == 3; k++) {
+        values.clear();
+        for (size_t i = 0; i < isRing.size(); i++)
+            if (isRing[i])
+                values.push_back(Chroma(g, k, int(i)));
+        dev.chromaLevel[k] = Median(values);
+    }
 
     // First pass: profiles from the margins alone, a loose mask of what is
     // surely not backing; second pass: profiles from every backing cell.
     BackingProfiles profiles;
-    Deviation dev;
     std::vector<uint8_t> mask;
     std::vector<uint8_t> backing = isRing;
     std::vector<uint8_t> forColumns = backing, forRows = backing;
@@ -220,7 +239,17 @@ void ModelBacking(const CellGrid &g, double cellsPerInch, BackingModel *model, B
                     if (backing[i])
                         values.push_back(g.mean[c][i] - float(m.level[c]) - profiles.col[c][cx] - profiles.row[c][cy]);
                 }
-            dev.spread[c] = std::max(g.jpegBlocks ? tuning::JPEG_TONE_SPREAD_FLOOR : tuning::TONE_SPREAD_FLOOR, RobustSpread(values, 0));
+            dev.spread[c] = std::max(g.jpegBlocks ? tuning::JPEG_TONE_SPREAD_FLOOR : tuning::TONE_SPREAD_FLOOR,
+                                     RobustSpread(values, 0));
+        }
+        for (int k = 0; k < 2 && g.channels == 3; k++) {
+            values.clear();
+            for (int cy = 0; cy < g.rows; cy++)
+                for (int cx = cy % thin; cx < g.cols; cx += thin)
+                    if (backing[g.Index(cx, cy)])
+                        values.push_back(Chroma(g, k, g.Index(cx, cy)) - float(dev.chromaLevel[k]));
+            dev.chromaSpread[k] = std::max(g.jpegBlocks ? tuning::JPEG_TONE_SPREAD_FLOOR : tuning::CHROMA_SPREAD_FLOOR,
+                                           RobustSpread(values, 0));
         }
         values.clear();
         for (int cy = 0; cy < g.rows; cy++)
@@ -228,15 +257,17 @@ void ModelBacking(const CellGrid &g, double cellsPerInch, BackingModel *model, B
                 if (backing[g.Index(cx, cy)])
                     values.push_back(g.sd[g.Index(cx, cy)] - profiles.colSd[cx]);
         dev.sdSpread = std::max(g.jpegBlocks ? tuning::JPEG_TEXTURE_SPREAD_FLOOR : tuning::TEXTURE_SPREAD_FLOOR,
-                               RobustSpread(values, 0));
+                                RobustSpread(values, 0));
         MarkForeground(g, m.level, profiles, dev, pass == 0 ? tuning::LOOSE_MARK_SPREADS : tuning::MARK_SPREADS, &mask);
         std::vector<uint8_t> grown = Dilate(mask, g.cols, g.rows, tuning::BACKING_CLEARANCE_CELLS);
         for (size_t i = 0; i < grown.size(); i++)
             backing[i] = !grown[i];
         ProfileCells(g, mask, backing, cellsPerInch, &forColumns, &forRows);
     }
-    m.luma = g.channels == 3 ? (m.level[0] * luma::BLUE_WEIGHT + m.level[1] * luma::GREEN_WEIGHT + m.level[2] * luma::RED_WEIGHT) /
-                                    luma::WEIGHT_TOTAL : m.level[0];
+    m.luma = g.channels == 3
+                 ? (m.level[0] * luma::BLUE_WEIGHT + m.level[1] * luma::GREEN_WEIGHT + m.level[2] * luma::RED_WEIGHT) /
+                       luma::WEIGHT_TOTAL
+                 : m.level[0];
     m.cellSpread = dev.spread[g.channels == 3 ? 1 : 0];
     estimate->profiles = std::move(profiles);
     estimate->mask = std::move(mask);

@@ -395,13 +395,13 @@ int RefineRect(const Residual &res, const Scale &sc, double threshold, RotatedRe
 // along: it is measured on each measured side's profile as a whole, where
 // noise cannot make single segments disagree, and the side moves in past it.
 // (Sides are top, bottom, left, right: opposite sides are 0 and 1, 2 and 3.)
-void StepInsideShadows(const Residual &res, const Scale &sc, double threshold, const bool measured[4],
-                       RotatedRect *r)
+void StepInsideShadows(const Residual &res, const Scale &sc, double threshold, const bool measured[4], RotatedRect *r)
 {
     Side sides[4];
     SidesOf(*r, sides);
     int reach = sc.Px(tuning::EDGE_REACH_INCHES) + tuning::EDGE_REACH_PIXELS;
-    int shadow = sc.Px(tuning::SHADOW_INCHES) + tuning::SHADOW_PIXELS, inward = reach + shadow + tuning::EDGE_INWARD_PIXELS;
+    int shadow = sc.Px(tuning::SHADOW_INCHES) + tuning::SHADOW_PIXELS,
+        inward = reach + shadow + tuning::EDGE_INWARD_PIXELS;
     double shift[4] = {};
     std::vector<double> p;
     for (int i = 0; i < 4; i++) {
@@ -594,9 +594,33 @@ bool FindFaintBorder(const Residual &res, const RotatedRect &r, const Scale &sc,
     return true;
 }
 
+// Without a measured edge the outline's rectangle may crop the page, but
+// its turn is trusted only when the outline is one solid rectangle turned
+// no further than a feeder turns a sheet: the rectangle around a fragment
+// of a print can lie at any angle.
+bool OutlineTurnTrusted(const RotatedRect &box, double fill)
+{
+    return fill >= tuning::SOLID_OUTLINE_PART && std::fabs(box.angle) <= tuning::MOST_UNMEASURED_TURN_DEGREES * DEGREE;
+}
+
+RotatedRect UprightBoxAround(const RotatedRect &box)
+{
+    Point corners[4];
+    RectCorners(box, corners);
+    double x0 = corners[0].x, y0 = corners[0].y, x1 = x0, y1 = y0;
+    for (const Point &p : corners) {
+        x0 = std::min(x0, p.x);
+        y0 = std::min(y0, p.y);
+        x1 = std::max(x1, p.x);
+        y1 = std::max(y1, p.y);
+    }
+    return {(x0 + x1) / 2, (y0 + y1) / 2, x1 - x0, y1 - y0, 0};
+}
+
 } // namespace
 
-void FitBorder(const Bitmap &b, const Residual &res, const Scale &sc, const RotatedRect &outline, PhotoSearch *search)
+void FitBorder(const Bitmap &b, const Residual &res, const Scale &sc, const RotatedRect &outline, double outlineFill,
+               PhotoSearch *search)
 {
     PhotoSearch &result = *search;
     const BackingModel &m = result.backing;
@@ -662,6 +686,8 @@ void FitBorder(const Bitmap &b, const Residual &res, const Scale &sc, const Rota
         result.faintBorder = (border[0] + border[1] + border[2] + border[3]) / 4;
     }
     result.box = NormaliseRect(r);
+    if (!fitted && !OutlineTurnTrusted(result.box, outlineFill))
+        result.box = UprightBoxAround(result.box);
     result.sidesFitted = fitted;
 }
 

@@ -105,8 +105,8 @@ bool ShowsJpegBlocks(const Bitmap &b)
 
 int CellSizeFor(double dpi, bool jpegBlocks)
 {
-    int cell = std::max(tuning::SMALLEST_CELL,
-                        std::min(tuning::LARGEST_CELL, int(std::lround(dpi / tuning::CELLS_PER_INCH))));
+    int cell =
+        std::max(tuning::SMALLEST_CELL, std::min(tuning::LARGEST_CELL, int(std::lround(dpi / tuning::CELLS_PER_INCH))));
     if (jpegBlocks)
         cell = (cell + tuning::JPEG_BLOCK - 1) / tuning::JPEG_BLOCK * tuning::JPEG_BLOCK;
     return cell;
@@ -192,8 +192,9 @@ void BuildCells(const Bitmap &b, int cell, CellGrid *g)
             if (g->channels == 3) {
                 for (int c = 0; c < 3; c++)
                     g->mean[c][i] = float(double(sum[c][cx]) / count);
-                g->luma[i] = (g->mean[0][i] * luma::BLUE_WEIGHT + g->mean[1][i] * luma::GREEN_WEIGHT + g->mean[2][i] * luma::RED_WEIGHT) /
-                           luma::WEIGHT_TOTAL;
+                g->luma[i] = (g->mean[0][i] * luma::BLUE_WEIGHT + g->mean[1][i] * luma::GREEN_WEIGHT +
+                              g->mean[2][i] * luma::RED_WEIGHT) /
+                             luma::WEIGHT_TOTAL;
             } else {
                 g->mean[0][i] = g->luma[i] = float(m);
             }

@@ -91,7 +91,7 @@ std::vector<uint8_t> Erode(const std::vector<uint8_t> &m, int cols, int rows, in
 }
 
 bool FindOutline(const CellGrid &g, const std::vector<uint8_t> &mask, const Scale &sc, PhotoSearch *search,
-                 RotatedRect *outline)
+                 RotatedRect *outline, double *fill)
 {
     PhotoSearch &result = *search;
     const int cell = g.cell;
@@ -151,6 +151,7 @@ bool FindOutline(const CellGrid &g, const std::vector<uint8_t> &mask, const Scal
     if (!best)
         return false;
     *outline = bestRect;
+    *fill = double(cells[best]) * cell * cell / std::max(1.0, bestRect.width * bestRect.height);
     return true;
 }
 

@@ -48,10 +48,10 @@ std::vector<uint8_t> RenderRotated(const Bitmap &b, const RotatedRect &frame, in
     std::vector<uint8_t> out = NewBitmapLike(b, outWidth, outHeight);
     uint32_t outRowBytes = uint32_t(bitmap_layout::RowBytes(uint32_t(outWidth), uint32_t(b.bits)));
     double c = std::cos(frame.angle), s = std::sin(frame.angle);
-    double fillLuma =
-        b.bits == 24 ? (fill.level[0] * luma::BLUE_WEIGHT + fill.level[1] * luma::GREEN_WEIGHT +
-                                         fill.level[2] * luma::RED_WEIGHT) /
-                                            luma::WEIGHT_TOTAL : fill.level[0];
+    double fillLuma = b.bits == 24 ? (fill.level[0] * luma::BLUE_WEIGHT + fill.level[1] * luma::GREEN_WEIGHT +
+                                      fill.level[2] * luma::RED_WEIGHT) /
+                                         luma::WEIGHT_TOTAL
+                                   : fill.level[0];
     uint8_t fillBytes[3];
     for (int k = 0; k < 3; k++)
         fillBytes[k] = uint8_t(std::lround(std::max(0.0, std::min(255.0, fill.level[k]))));

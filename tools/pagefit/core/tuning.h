@@ -40,6 +40,7 @@ const int SPREAD_SAMPLE_CELLS = 40000;
 // even a perfectly flat backing must not make every quantisation step a mark.
 const double TONE_SPREAD_FLOOR = 0.35;
 const double TEXTURE_SPREAD_FLOOR = 0.25;
+const double CHROMA_SPREAD_FLOOR = 0.35;
 // After JPEG the backing's blocks are flat and its blotches step by whole
 // quantisation steps from block to block: larger floors.
 const double JPEG_TONE_SPREAD_FLOOR = 1.5;
@@ -180,6 +181,10 @@ const double TURN_ALLOWED_DEGREES = 3;
 const double TURN_ALLOWED_ALL_SIDES_DEGREES = 8;
 const double LEAST_SIZE_PART = 0.7;
 const double MOST_SIZE_PART = 1.5;
+// Without a measured edge the outline's turn is kept only when the mark
+// covers this part of its rectangle and the turn is no larger than this.
+const double SOLID_OUTLINE_PART = 0.85;
+const double MOST_UNMEASURED_TURN_DEGREES = 15;
 
 } // namespace tuning
 } // namespace pagefit
