@@ -670,11 +670,13 @@ void FitBorder(const Bitmap &b, const Residual &res, const Scale &sc, const Rota
     // agreeing on one angle may turn further: a border the outline caught in
     // patches can tilt the outline's rectangle by a few degrees.
     double turnAllowed = (fitted == 4 ? tuning::TURN_ALLOWED_ALL_SIDES_DEGREES : tuning::TURN_ALLOWED_DEGREES) * DEGREE;
-    if (fitted &&
-        (std::fabs(r.angle - bestRect.angle) > turnAllowed || r.width < bestRect.width * tuning::LEAST_SIZE_PART ||
-         r.height < bestRect.height * tuning::LEAST_SIZE_PART ||
-         r.width > bestRect.width * tuning::MOST_SIZE_PART + sc.dpi ||
-         r.height > bestRect.height * tuning::MOST_SIZE_PART + sc.dpi)) {
+    // One side alone is no evidence for a turn: a faint side's segments can
+    // follow a line of the picture near the edge.
+    if (fitted == 1 || (fitted && (std::fabs(r.angle - bestRect.angle) > turnAllowed ||
+                                   r.width < bestRect.width * tuning::LEAST_SIZE_PART ||
+                                   r.height < bestRect.height * tuning::LEAST_SIZE_PART ||
+                                   r.width > bestRect.width * tuning::MOST_SIZE_PART + sc.dpi ||
+                                   r.height > bestRect.height * tuning::MOST_SIZE_PART + sc.dpi))) {
         r = bestRect;
         fitted = 0;
     }

@@ -102,6 +102,20 @@ const Kind KINDS[] = {
          s.borderWidth = 20;
          s.bits = 1;
      }},
+    {"1-bit by error diffusion on white",
+     [](synth::Scene &s) {
+         SetLevel(s.backing, 232);
+         s.bits = 1;
+         s.dither = true;
+         s.shadow = 0.25;
+     }},
+    {"deep shadow on white",
+     [](synth::Scene &s) {
+         SetLevel(s.backing, 232);
+         s.shadow = 0.4;
+         s.shadowOffset[0] = 2;
+         s.shadowOffset[1] = -2;
+     }},
 };
 
 TEST(Pagefit, FindsThePrintOfEveryKindOfScan)
