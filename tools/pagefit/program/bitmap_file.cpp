@@ -107,7 +107,8 @@ bool ReplaceFile(const std::string &path, const std::vector<uint8_t> &bytes, std
 
 bool WriteLog(const std::string &logPath, const std::string &line)
 {
-    HANDLE file = CreateFileA(logPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file =
+        CreateFileA(logPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return false;
     std::string text = line + "\r\n";

@@ -13,11 +13,11 @@ const unsigned long MAX_BITMAP_FILE_BYTES = 400ul * 1024 * 1024;
 // What the tool's exit code says. The agent reads only the log; the codes are
 // for people and scripts that run the tool themselves.
 enum PagefitExitCode {
-    PAGEFIT_DONE = 0,          // rewritten, or left unchanged as the choices and the page asked
-    PAGEFIT_USAGE = 1,         // no bitmap path on the command line
-    PAGEFIT_NO_ACTION = 2,     // no photo on the sheet: the log asks for a new scan
-    PAGEFIT_NOT_A_BITMAP = 3,  // not a bitmap in the scanner's layout; left byte-identical
-    PAGEFIT_FILE_ERROR = 4,    // the bitmap, its temporary copy or the log could not be read or written
+    PAGEFIT_DONE = 0,         // rewritten, or left unchanged as the choices and the page asked
+    PAGEFIT_USAGE = 1,        // no bitmap path on the command line
+    PAGEFIT_NO_ACTION = 2,    // no photo on the sheet: the log asks for a new scan
+    PAGEFIT_NOT_A_BITMAP = 3, // not a bitmap in the scanner's layout; left byte-identical
+    PAGEFIT_FILE_ERROR = 4,   // the bitmap, its temporary copy or the log could not be read or written
 };
 
 struct ExitCodeMeaning {

@@ -46,7 +46,8 @@ std::wstring Wide(const std::string &path)
 
 bool WriteAnyPath(const std::string &path, const std::string &bytes)
 {
-    HANDLE f = CreateFileW(Wide(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE f =
+        CreateFileW(Wide(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (f == INVALID_HANDLE_VALUE)
         return false;
     DWORD written = 0;
@@ -216,7 +217,7 @@ TEST_F(Program, EveryOutcomeAndPathHasItsExitCodeAndLog)
         if (c.length != USUAL) {
             ASSERT_EQ(bitmap.size(), c.pathLength);
         }
-        std::string before = c.content == PHOTO ? Bytes(Scan(true))
+        std::string before = c.content == PHOTO   ? Bytes(Scan(true))
                              : c.content == BLANK ? Bytes(Scan(false))
                                                   : std::string(5000, 'x');
         std::set<std::string> expected;
