@@ -194,8 +194,7 @@ BitmapFileRun PagefitBitmapFile(const std::string &bitmapPath, const pagefit::Op
         return run;
     }
     Process(bitmapPath, options, &run);
-    run.logWritten = WriteLog(logPath, run.log);
-    if (!run.logWritten)
+    if (!WriteLog(logPath, run.log))
         run.exitCode = PAGEFIT_FILE_ERROR;
     return run;
 }

@@ -29,7 +29,6 @@ extern const ExitCodeMeaning EXIT_CODE_MEANINGS[5];
 
 struct BitmapFileRun {
     std::string log; // the log line, also when it could not be written
-    bool logWritten = false;
     PagefitExitCode exitCode = PAGEFIT_DONE;
 };
 
