@@ -83,7 +83,8 @@ bool RunAutoCrop(const char *bitmap)
 {
     char commandLine[2 * MAX_PATH + 2];
     snprintf(commandLine, sizeof commandLine, "%s %s", PagefitPath, bitmap);
-    STARTUPINFOA startup = {sizeof startup};
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
     PROCESS_INFORMATION process = {};
     if (CreateProcessA(nullptr, commandLine, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
         while (WaitForSingleObject(process.hProcess, 10) == WAIT_TIMEOUT) {

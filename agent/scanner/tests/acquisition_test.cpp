@@ -109,8 +109,9 @@ TEST_F(AcquisitionTest, ShortPagesAndFailures)
         {"area clipped by the device", 3000, 852 * 40, nullptr, 1, SET_UP + " " + Repeat("SC_READ", 4) + " " + FINISH,
          850, 150},
         {"block smaller than a line", 600, 199, nullptr, 0, SET_UP + " " + FINISH, 0, 0},
+        // No line length comes back, so the page cannot match its header.
         {"geometry refused", 600, 200 * 40, [] { feeder::InjectFault(SC_GET_GEOMETRY, 1, -6); }, 0,
-         SET_UP + " " + FINISH, 0, 0},
+         PAPER_CHECK + " SC_ACQUIRE SC_GET_GEOMETRY SC_RELEASE", 0, 0},
         {"device taken elsewhere", 600, 200 * 40, [] { feeder::SetRefuseAcquire(true); }, 0, "SC_ACQUIRE", 0, 0},
     };
     for (const Case &c : cases) {
