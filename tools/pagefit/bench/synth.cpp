@@ -91,16 +91,11 @@ double RoundedRectDistance(double x, double y, double hw, double hh, double r)
 double ApplyTone(const Scene &s, double v, int channel)
 {
     switch (s.tone) {
-    case Tone::Dark:
-        return 255 * std::pow(v / 255, 1.9) * 0.55;
-    case Tone::Light:
-        return 255 - (255 - v) * 0.4;
-    case Tone::Faded:
-        return 105 + v * 0.55 + (channel == 2 ? -18 : channel == 0 ? 8 : 0);
-    case Tone::Muted:
-        return s.mutedCentre + (v - 128) * s.mutedContrast;
-    default:
-        return v;
+    case Tone::Dark: return 255 * std::pow(v / 255, 1.9) * 0.55;
+    case Tone::Light: return 255 - (255 - v) * 0.4;
+    case Tone::Faded: return 105 + v * 0.55 + (channel == 2 ? -18 : channel == 0 ? 8 : 0);
+    case Tone::Muted: return s.mutedCentre + (v - 128) * s.mutedContrast;
+    default: return v;
     }
 }
 

@@ -48,12 +48,9 @@ inline double RobustSpread(std::vector<float> v, double centre)
 inline int PixelLuma(const Bitmap &b, const uint8_t *row, int x)
 {
     switch (b.bits) {
-    case 24:
-        return luma::OfBgr(row + 3 * x);
-    case 8:
-        return b.paletteLuma[row[x]];
-    default:
-        return b.paletteLuma[(row[x >> 3] >> (7 - (x & 7))) & 1];
+    case 24: return luma::OfBgr(row + 3 * x);
+    case 8: return b.paletteLuma[row[x]];
+    default: return b.paletteLuma[(row[x >> 3] >> (7 - (x & 7))) & 1];
     }
 }
 

@@ -125,12 +125,9 @@ bool Fits(const std::string &path)
 PagefitExitCode ExitCodeOf(pagefit::Outcome outcome)
 {
     switch (outcome) {
-    case pagefit::Outcome::NoAction:
-        return PAGEFIT_NO_ACTION;
-    case pagefit::Outcome::Invalid:
-        return PAGEFIT_NOT_A_BITMAP;
-    default:
-        return PAGEFIT_DONE;
+    case pagefit::Outcome::NoAction: return PAGEFIT_NO_ACTION;
+    case pagefit::Outcome::Invalid: return PAGEFIT_NOT_A_BITMAP;
+    default: return PAGEFIT_DONE;
     }
 }
 
