@@ -31,7 +31,7 @@ PhotoSearch FindPhoto(const Bitmap &page)
     result.photoFound = true;
     Residual res;
     BuildResidual(b, g, backing.forColumns, result.backing.luma, backing.profiles, &res, &result.backing.pixelNoise);
-    FitBorder(b, res, sc, outline, fill, &result);
+    FitBorder(b, res, sc, outline, fill, page.bits == 1 ? &page : nullptr, &result);
     return result;
 }
 

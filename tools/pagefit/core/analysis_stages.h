@@ -146,8 +146,9 @@ bool FindOutline(const CellGrid &g, const std::vector<uint8_t> &mask, const Scal
 
 // Measures the border around `outline` at full resolution and fills the
 // box and the side counts of `search`.
+// `lineArt` is the 1-bit page when `b` is its filtered view, else null.
 void FitBorder(const Bitmap &b, const Residual &res, const Scale &sc, const RotatedRect &outline, double outlineFill,
-               PhotoSearch *search);
+               const Bitmap *lineArt, PhotoSearch *search);
 
 } // namespace stages
 } // namespace pagefit

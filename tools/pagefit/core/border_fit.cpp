@@ -395,7 +395,8 @@ int RefineRect(const Residual &res, const Scale &sc, double threshold, RotatedRe
 // along: it is measured on each measured side's profile as a whole, where
 // noise cannot make single segments disagree, and the side moves in past it.
 // (Sides are top, bottom, left, right: opposite sides are 0 and 1, 2 and 3.)
-void StepInsideShadows(const Residual &res, const Scale &sc, double threshold, const bool measured[4], RotatedRect *r)
+void StepInsideShadows(const Residual &res, const Scale &sc, double threshold, const bool measured[4], bool lineArt,
+                       RotatedRect *r)
 {
     Side sides[4];
     SidesOf(*r, sides);
@@ -408,7 +409,11 @@ void StepInsideShadows(const Residual &res, const Scale &sc, double threshold, c
         if (!measured[i])
             continue;
         double extent = sides[i].halfLength * tuning::SEGMENT_EXTENT, outer, inner, c;
-        Profile(res, sides[i], -extent, extent, tuning::PROFILE_STEP_PIXELS, -inward, reach, true, &p);
+        // Line art is read dot by dot along the whole side, untrimmed (a
+        // trimmed mean of dots is biased), where the filter that found the
+        // print would have blurred the shadow into its edge.
+        Profile(res, sides[i], -extent, extent, lineArt ? tuning::LINE_ART_STEP_PIXELS : tuning::PROFILE_STEP_PIXELS,
+                -inward, reach, !lineArt, &p);
         if (LocateEdge(p, inward, shadow, threshold, &outer, &c) &&
             LocateEdge(p, inward, shadow, threshold, &inner, &c, true) && inner < outer)
             shift[i] = inner - outer;
@@ -620,7 +625,7 @@ RotatedRect UprightBoxAround(const RotatedRect &box)
 } // namespace
 
 void FitBorder(const Bitmap &b, const Residual &res, const Scale &sc, const RotatedRect &outline, double outlineFill,
-               PhotoSearch *search)
+               const Bitmap *lineArt, PhotoSearch *search)
 {
     PhotoSearch &result = *search;
     const BackingModel &m = result.backing;
@@ -680,8 +685,15 @@ void FitBorder(const Bitmap &b, const Residual &res, const Scale &sc, const Rota
         r = bestRect;
         fitted = 0;
     }
-    if (fitted)
-        StepInsideShadows(res, sc, segmentThreshold, measured, &r);
+    if (fitted) {
+        if (lineArt) {
+            Residual dots = res;
+            dots.b = lineArt;
+            StepInsideShadows(dots, sc, segmentThreshold, measured, true, &r);
+        } else {
+            StepInsideShadows(res, sc, segmentThreshold, measured, false, &r);
+        }
+    }
     double border[4];
     if (fitted && FindFaintBorder(res, r, sc, border)) {
         MoveSides(&r, border);

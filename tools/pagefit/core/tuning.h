@@ -126,6 +126,8 @@ const double MOST_EDGE_WEIGHT = 60.0;
 // edge; the print's own step beside it must be at least this part of the
 // shadow's.
 const int SHADOW_WIDTHS = 2;
+// Line art's shadow check reads a line across the side every pixel.
+const double LINE_ART_STEP_PIXELS = 1.0;
 const double SHADOW_STEP_PART = 0.3;
 // A side's line needs this part of its segments (and at least this many).
 const int LINE_MIN_PART = 4;
