@@ -134,6 +134,37 @@ TEST(Pagefit, FindsThePrintOfEveryKindOfScan)
         }
 }
 
+// How much of the print lies inside the box.
+double Covered(const pagefit::RotatedRect &box, const pagefit::RotatedRect &print)
+{
+    pagefit::Point a[4], b[4];
+    pagefit::RectCorners(box, a);
+    pagefit::RectCorners(print, b);
+    std::vector<pagefit::Point> pa(a, a + 4), pb(b, b + 4);
+    return pagefit::ConvexIntersectionArea(pa, pb) / pagefit::PolygonArea(pb);
+}
+
+// A print that once gave "noaction" or a wrong turn: it is found, kept
+// whole, and turned no further than the print is (its edges are too faint
+// to measure, so an outline that is not one solid print crops upright).
+TEST(Pagefit, APrintOfTheBackingsOwnToneIsFoundAndNeverTurnedWrongly)
+{
+    int seed = 40;
+    for (double angle : {-9.0, 0.3}) {
+        synth::Scene s = SmallScene(angle, seed++);
+        s.backing[0] = 131, s.backing[1] = 125, s.backing[2] = 133;
+        s.tone = synth::Tone::Muted;
+        s.mutedCentre = 127;
+        s.mutedContrast = 0.08;
+        s.shadow = 0.2;
+        std::vector<uint8_t> file = synth::RenderScan(s);
+        pagefit::Result r = pagefit::RunPagefit(file.data(), file.size(), {true, true});
+        ASSERT_EQ(r.outcome, pagefit::Outcome::Rewritten) << r.log;
+        EXPECT_LE(std::fabs(r.search.box.angle / DEGREE), std::fabs(angle) + 0.1) << r.log;
+        EXPECT_GT(Covered(r.search.box, s.photo), 0.99) << r.log;
+    }
+}
+
 // The print with only a quarter inch of backing around it.
 void NarrowMargins(synth::Scene &s)
 {
