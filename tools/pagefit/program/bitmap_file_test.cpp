@@ -103,11 +103,9 @@ TEST_F(BitmapFile, LeavesTheFileAloneWhenItShouldAndSaysWhy)
     std::vector<uint8_t> cut = Scan(24, true);
     cut.resize(cut.size() - 1000);
     const Case cases[] = {
-        {"both off", Scan(24, true), {false, false}, "are off", false},
         {"blank backing", Scan(24, false), {true, true}, "no photo on the backing", true},
         {"blank backing, crop only", Scan(8, false), {true, false}, "no photo on the backing", true},
         {"truncated", cut, {true, true}, "truncated", false},
-        {"not a bitmap", std::vector<uint8_t>(5000, 'x'), {true, true}, "does not start with BM", false},
     };
     for (const Case &c : cases) {
         ASSERT_TRUE(WriteWholeFile(bitmap, Bytes(c.bytes)));
@@ -119,13 +117,6 @@ TEST_F(BitmapFile, LeavesTheFileAloneWhenItShouldAndSaysWhy)
         EXPECT_EQ(Log().find(AUTOCROP_NO_ACTION_WORD) != std::string::npos, c.noAction) << c.name << ": " << Log();
         EXPECT_EQ(FilesIn(folder), (std::set<std::string>{"Vel 1A2.Bmp", AUTOCROP_LOG_FILE})) << c.name;
     }
-}
-
-TEST_F(BitmapFile, AMissingBitmapStillLeavesALog)
-{
-    PagefitBitmapFile(folder + "gone.Bmp", {true, true});
-    EXPECT_NE(Log().find("cannot open"), std::string::npos) << Log();
-    EXPECT_EQ(Log().find(AUTOCROP_NO_ACTION_WORD), std::string::npos);
 }
 
 TEST_F(BitmapFile, ALockedBitmapIsNotReplacedAndNoTemporaryFileStays)
