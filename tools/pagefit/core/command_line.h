@@ -12,7 +12,8 @@ namespace pagefit {
 typedef bool (*IsProgramPath)(const std::string &candidate, void *context);
 
 // The bitmap's path: everything after the program's path and the blanks that
-// follow it, without trailing blanks. A quoted program path ends at its
+// follow it, without trailing blanks and without the quotation marks of a
+// bitmap path wrapped in them (a path cannot hold one). A quoted program path ends at its
 // closing quote. Otherwise the shortest prefix ending before a blank that
 // `isProgram` accepts is the program; when none is accepted, the first
 // prefix ending in ".exe", and failing that the first word.

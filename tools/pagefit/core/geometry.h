@@ -9,13 +9,13 @@
 namespace pagefit {
 
 struct Point {
-  double x = 0, y = 0;
+    double x = 0, y = 0;
 };
 
 struct RotatedRect {
-  double cx = 0, cy = 0;        // centre
-  double width = 0, height = 0; // along the rectangle's own axes
-  double angle = 0;             // radians; the top edge runs along (cos, sin)
+    double cx = 0, cy = 0;        // centre
+    double width = 0, height = 0; // along the rectangle's own axes
+    double angle = 0;             // radians; the top edge runs along (cos, sin)
 };
 
 // Corners in order top-left, top-right, bottom-right, bottom-left.

@@ -12,7 +12,7 @@ namespace pagefit {
 // The colour that fills whatever lies outside the scan, per channel
 // (blue, green, red; grey scans use the first).
 struct Fill {
-  double level[3] = {255, 255, 255};
+    double level[3] = {255, 255, 255};
 };
 
 // A new bitmap of outWidth x outHeight whose pixel centres map onto the
