@@ -21,6 +21,15 @@ void EnableBrowserOk(HWND browser, bool enable)
     SendMessageA(browser, BFFM_ENABLEOK, 0, enable ? TRUE : FALSE);
 }
 
+// Some browsers (Wine's) judge the selection themselves after this callback
+// and would enable OK on any file-system folder again: the same decision,
+// posted, comes after theirs.
+void DecideBrowserOk(HWND browser, bool enable)
+{
+    EnableBrowserOk(browser, enable);
+    PostMessageA(browser, BFFM_ENABLEOK, 0, enable ? TRUE : FALSE);
+}
+
 // Called by the browser; `currentFolder` is the save folder it opened on.
 int CALLBACK BrowseCallback(HWND browser, UINT message, LPARAM lParam, LPARAM currentFolder)
 {
@@ -40,11 +49,11 @@ int CALLBACK BrowseCallback(HWND browser, UINT message, LPARAM lParam, LPARAM cu
                 shortPath[0] = '\0';
         }
         if (shortPath[0] && IsFolderWritable(shortPath)) {
-            EnableBrowserOk(browser, true);
+            DecideBrowserOk(browser, true);
             SetBrowserStatus(browser, shortPath);
         } else {
             SetBrowserStatus(browser, "");
-            EnableBrowserOk(browser, false);
+            DecideBrowserOk(browser, false);
         }
         break;
     }
@@ -78,9 +87,9 @@ int BrowseSaveFolder(HWND dialog, const char *title, const char *currentFolder, 
 
     int chose = 0;
     if (chosen) {
-        // A choice whose path cannot be had counts as cancelled: an empty
-        // or stale result would become the save folder.
-        chose = SHGetPathFromIDListA(chosen, result) && result[0] ? 1 : 0;
+        // A choice without a path, or one that cannot take a picture after
+        // all, counts as cancelled: it must not become the save folder.
+        chose = SHGetPathFromIDListA(chosen, result) && result[0] && IsFolderWritable(result) ? 1 : 0;
         FreeItemList(chosen);
     }
     if (!chose)

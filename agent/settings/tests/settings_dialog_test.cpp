@@ -42,6 +42,26 @@ bool WaitFor(bool (*condition)(void *), void *context, DWORD timeoutMs = WAIT_MS
     return condition(context);
 }
 
+// The status line of the shell's folder browser.
+const int BROWSER_STATUS = 14147;
+
+struct OwnedSearch {
+    HWND owner;
+    HWND found;
+};
+
+BOOL CALLBACK FindOwnedDialog(HWND window, LPARAM context)
+{
+    OwnedSearch *search = reinterpret_cast<OwnedSearch *>(context);
+    char className[16] = "";
+    GetClassNameA(window, className, sizeof className);
+    if (GetWindow(window, GW_OWNER) == search->owner && !strcmp(className, "#32770") && IsWindowVisible(window)) {
+        search->found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
 struct DialogRun {
     HANDLE thread = nullptr;
     DWORD threadId = 0;
@@ -108,6 +128,8 @@ protected:
         testsupport::DeleteRegistryTree(HKEY_CURRENT_USER, keyPath);
         testsupport::RemoveTree(defaultFolder);
         testsupport::RemoveTree(scratch);
+        if (!driveFolder.empty())
+            testsupport::RemoveTree(driveFolder);
     }
 
 public:
@@ -197,7 +219,54 @@ public:
         return folder;
     }
 
-    std::string keyPath, scanPath, defaultFolder, scratch;
+    // Clicks Browse and waits for the folder browser the dialog owns.
+    HWND OpenBrowser()
+    {
+        PostMessageA(Item(IDC_SETTINGS_BROWSE), BM_CLICK, 0, 0);
+        OwnedSearch search = {dialog, nullptr};
+        for (DWORD waited = 0; waited < WAIT_MS && !search.found; waited += 50) {
+            Sleep(50);
+            EnumWindows(FindOwnedDialog, (LPARAM)&search);
+        }
+        return search.found;
+    }
+    bool BrowserClosed()
+    {
+        OwnedSearch search = {dialog, nullptr};
+        EnumWindows(FindOwnedDialog, (LPARAM)&search);
+        return !search.found;
+    }
+    // Waits for the browser's status text and OK button to show a decision.
+    bool BrowserShows(HWND browser, const char *status, bool okEnabled)
+    {
+        HWND ok = GetDlgItem(browser, IDOK);
+        for (DWORD waited = 0;; waited += 50) {
+            char text[PATH_CAPACITY] = "";
+            GetDlgItemTextA(browser, BROWSER_STATUS, text, sizeof text);
+            if (!strcmp(text, status) && (IsWindowEnabled(ok) != 0) == okEnabled)
+                return true;
+            if (waited >= 3000) {
+                ADD_FAILURE() << "status '" << text << "', OK " << (IsWindowEnabled(ok) ? "enabled" : "disabled");
+                return false;
+            }
+            Sleep(50);
+        }
+    }
+    std::string ToolTipText()
+    {
+        if (!SettingsDialog.pathToolTip)
+            return "(no tooltip)";
+        char text[PATH_CAPACITY + 1] = "";
+        TTTOOLINFOA tool = {};
+        tool.cbSize = sizeof tool;
+        tool.hwnd = Item(IDC_SETTINGS_SAVE_PATH);
+        tool.uId = 0;
+        tool.lpszText = text;
+        SendMessageA(SettingsDialog.pathToolTip, TTM_GETTEXTA, sizeof text, (LPARAM)&tool);
+        return text;
+    }
+
+    std::string keyPath, scanPath, defaultFolder, scratch, driveFolder;
     std::vector<std::string> lockedFolders;
     DialogRun run;
     HWND dialog = nullptr;
@@ -484,4 +553,98 @@ TEST_F(SettingsDialogTest, EscIsIgnoredAndTheCloseBoxKeepsChanges)
     EXPECT_EQ(Number(SETTING_ContinuousScan), 1) << "the change made before closing stays";
     EXPECT_EQ(Text(SETTING_Prefix), "(missing)") << "closing saves nothing more";
     EXPECT_EQ(SettingsDialogWindow, nullptr);
+}
+
+
+// The folder browser, driven as a user would: it opens on the save folder,
+// refuses an unwritable folder, takes a writable one; cancelling keeps the
+// folder and saves again. The tooltip follows the field.
+TEST_F(SettingsDialogTest, FolderBrowserTakesOnlyWritableFolders)
+{
+    // Wine's browser does not reach into the temporary folder: these live
+    // at the top of the drive.
+    std::string top = "C:\\velmora-browse-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(GetTickCount());
+    ASSERT_TRUE(CreateDirectoryA(top.c_str(), nullptr));
+    driveFolder = top;
+    std::string good = top + "\\good";
+    CreateDirectoryA(good.c_str(), nullptr);
+    std::string locked = top + "\\locked";
+    CreateDirectoryA(locked.c_str(), nullptr);
+    ASSERT_EQ(testsupport::RunHostShell("chattr +i '" + testsupport::UnixPath(locked) + "'"), 0);
+    lockedFolders.push_back(locked);
+    SetText(SETTING_SavePath, top);
+    Open();
+    EXPECT_EQ(ToolTipText(), top);
+    ClearScanValues();
+
+    HWND browser = OpenBrowser();
+    ASSERT_NE(browser, nullptr);
+    HWND ok = GetDlgItem(browser, IDOK);
+    HWND tree = FindWindowExA(browser, nullptr, WC_TREEVIEWA, nullptr);
+    EXPECT_TRUE(BrowserShows(browser, top.c_str(), true)) << "opens on the save folder";
+    HTREEITEM current = (HTREEITEM)SendMessageA(tree, TVM_GETNEXTITEM, TVGN_CARET, 0);
+    SendMessageA(tree, TVM_EXPAND, TVE_EXPAND, (LPARAM)current);
+    HTREEITEM first = (HTREEITEM)SendMessageA(tree, TVM_GETNEXTITEM, TVGN_CHILD, (LPARAM)current);
+    HTREEITEM second = (HTREEITEM)SendMessageA(tree, TVM_GETNEXTITEM, TVGN_NEXT, (LPARAM)first);
+    ASSERT_NE(second, nullptr);
+
+    char shortGood[PATH_CAPACITY] = "";
+    GetShortPathNameA(good.c_str(), shortGood, sizeof shortGood);
+    SendMessageA(tree, TVM_SELECTITEM, TVGN_CARET, (LPARAM)second); // "locked"
+    EXPECT_TRUE(BrowserShows(browser, "", false)) << "an unwritable folder";
+    SendMessageA(tree, TVM_SELECTITEM, TVGN_CARET, (LPARAM)first); // "good"
+    EXPECT_TRUE(BrowserShows(browser, shortGood, true)) << "a writable folder, in its short form";
+    SendMessageA(ok, BM_CLICK, 0, 0);
+    ASSERT_TRUE(WaitFor([](void *self) { return static_cast<SettingsDialogTest *>(self)->BrowserClosed(); }, this));
+    // The dialog saves once the browser has gone.
+    WaitFor([](void *self) { return static_cast<SettingsDialogTest *>(self)->StoredScanValues() > 0; }, this);
+    EXPECT_EQ(Text(SETTING_SavePath), good);
+    EXPECT_EQ(ControlText(IDC_SETTINGS_SAVE_PATH), good);
+    EXPECT_EQ(ToolTipText(), good);
+
+    browser = OpenBrowser();
+    ASSERT_NE(browser, nullptr);
+    ClearScanValues();
+    SendMessageA(GetDlgItem(browser, IDCANCEL), BM_CLICK, 0, 0);
+    ASSERT_TRUE(WaitFor([](void *self) { return static_cast<SettingsDialogTest *>(self)->StoredScanValues() > 0; },
+                        this));
+    EXPECT_EQ(StoredScanValues(), ScanValueCount()) << "saved again after cancelling";
+    EXPECT_EQ(Text(SETTING_SavePath), good);
+    EXPECT_EQ(ToolTipText(), good);
+}
+
+// The scan request: the job runs on a worker thread; meanwhile the dialog
+// repaints, drops input, refuses a second request, and a quit message that
+// arrives is still there when the job is over, so the dialog (and after it
+// the agent's own loop) ends.
+TEST_F(SettingsDialogTest, ScanRequestRunsTheJobOnAWorkerThread)
+{
+    Open();
+    ScanJobDouble.runs = 0;
+    ResetEvent(ScanJobDouble.release);
+    PostMessageA(dialog, WM_USER, SETTINGS_SCAN_REQUEST, 0);
+    ASSERT_EQ(WaitForSingleObject(ScanJobDouble.started, WAIT_MS), WAIT_OBJECT_0);
+    EXPECT_NE(ScanJobDouble.threadId, run.threadId);
+
+    DWORD_PTR ignored;
+    EXPECT_NE(SendMessageTimeoutA(dialog, WM_USER, SETTINGS_SCAN_REQUEST, 0, SMTO_NORMAL, 3000, &ignored), 0);
+    EXPECT_EQ(ScanJobDouble.runs, 1) << "a second job while one runs";
+
+    PostMessageA(Item(IDC_SETTINGS_CONTINUOUS), BM_CLICK, 0, 0);
+    PostThreadMessageA(run.threadId, WM_QUIT, 7, 0);
+    // Painting comes after every posted message: once the dialog has
+    // repainted, the click and the quit message have been taken too.
+    InvalidateRect(dialog, nullptr, TRUE);
+    EXPECT_TRUE(WaitFor(
+        [](void *window) { return GetUpdateRect(static_cast<HWND>(window), nullptr, FALSE) == FALSE; }, dialog))
+        << "the dialog did not repaint during the job";
+    EXPECT_TRUE(IsWindowVisible(dialog));
+
+    SetEvent(ScanJobDouble.release);
+    ASSERT_TRUE(Closed()) << "the quit message taken during the job was lost";
+    EXPECT_TRUE(run.sawQuit);
+    EXPECT_EQ(run.quitCode, 7u);
+    EXPECT_FALSE(Checked(IDC_SETTINGS_CONTINUOUS));
+    EXPECT_EQ(Number(SETTING_ContinuousScan), 0) << "input during the job is dropped";
+    EXPECT_EQ(ScanJobDouble.runs, 1);
 }
