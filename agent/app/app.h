@@ -50,6 +50,8 @@ const int TRAY_TIP_CAPACITY = 64;
 // `title`, " - " and `model`, cut to fit the tray record's 64 bytes without
 // splitting a double-byte character. Always terminated.
 void ComposeTrayTip(const char *title, const char *model, char *tip);
+// The same in a given code page (tests use a double-byte one).
+void ComposeTrayTipInCodePage(UINT codePage, const char *title, const char *model, char *tip);
 
 // Calibration and cleaning through the calibration tool.
 int IsCalibrationDataPresent(void);

@@ -12,7 +12,7 @@
 
 static const char TIP_SEPARATOR[] = " - ";
 
-void ComposeTrayTip(const char *title, const char *model, char *tip)
+void ComposeTrayTipInCodePage(UINT codePage, const char *title, const char *model, char *tip)
 {
     char whole[TRAY_TIP_CAPACITY + sizeof TIP_SEPARATOR + 64 + 60];
     lstrcpynA(whole, title, TRAY_TIP_CAPACITY);
@@ -20,17 +20,23 @@ void ComposeTrayTip(const char *title, const char *model, char *tip)
     lstrcpynA(whole + used, TIP_SEPARATOR, (int)(sizeof whole - used));
     used = strlen(whole);
     lstrcpynA(whole + used, model, (int)(sizeof whole - used));
-    // Cut at the last character that ends inside the record, stepping over
-    // double-byte characters whole, so no lead byte is left dangling.
-    const char *end = whole;
-    for (const char *next = end; *end; end = next) {
-        next = CharNextA(end);
-        if (next - whole > TRAY_TIP_CAPACITY - 1)
+    // Cut after the last whole character that fits with the terminator,
+    // stepping over double-byte characters whole, so no lead byte is left
+    // dangling at the end.
+    size_t length = 0;
+    while (whole[length]) {
+        size_t step = IsDBCSLeadByteEx(codePage, (BYTE)whole[length]) && whole[length + 1] ? 2 : 1;
+        if (length + step > (size_t)TRAY_TIP_CAPACITY - 1)
             break;
+        length += step;
     }
-    size_t length = (size_t)(end - whole);
     memcpy(tip, whole, length);
     tip[length] = '\0';
+}
+
+void ComposeTrayTip(const char *title, const char *model, char *tip)
+{
+    ComposeTrayTipInCodePage(CP_ACP, title, model, tip);
 }
 
 HICON TrayIconForState(int connected)
