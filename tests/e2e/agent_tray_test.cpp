@@ -221,7 +221,10 @@ TEST_F(Tray, FirstStartupOpensTheSettingsDialog)
 class DeferredExit : public Tray {
 protected:
     // Starts the quit switch without waiting for it.
-    void StartQuitSwitch() { ASSERT_TRUE(StartProgram(AGENT_PROGRAM_FILE, "q", &quitter)); }
+    void StartQuitSwitch()
+    {
+        ASSERT_TRUE(StartProgram(AGENT_PROGRAM_FILE, "q", &quitter));
+    }
 
     void ExpectExitWaits(HWND window)
     {
