@@ -7,6 +7,7 @@
 #include <map>
 
 #include "app.h"
+#include "feedlink_protocol.h"
 #include "product_files.h"
 #include "resource_ids.h"
 #include "settings_table.h"
@@ -40,7 +41,8 @@ std::string UserModelPath()
     return std::string(MODEL_KEY_BASE) + ModelName();
 }
 
-template <typename Condition> bool WaitUntil(DWORD timeoutMs, Condition condition)
+template <typename Condition>
+bool WaitUntil(DWORD timeoutMs, Condition condition)
 {
     for (DWORD waited = 0;; waited += POLL_STEP_MS) {
         if (condition())
@@ -63,8 +65,8 @@ BOOL CALLBACK MatchDialog(HWND window, LPARAM context)
     char className[32];
     DWORD owner = 0;
     GetWindowThreadProcessId(window, &owner);
-    if (owner != search->processId || !IsWindowVisible(window) ||
-        !GetClassNameA(window, className, sizeof className) || strcmp(className, "#32770") != 0)
+    if (owner != search->processId || !IsWindowVisible(window) || !GetClassNameA(window, className, sizeof className) ||
+        strcmp(className, "#32770") != 0)
         return TRUE;
     char title[256] = "";
     GetWindowTextA(window, title, sizeof title);
@@ -209,6 +211,17 @@ bool WaitForNoAgentWindow(DWORD timeoutMs)
     return WaitUntil(timeoutMs, [] { return FindWindowA(TRAY_WINDOW_CLASS, nullptr) == nullptr; });
 }
 
+bool WaitUntilAgentPolls(DWORD processId, DWORD timeoutMs)
+{
+    feeder::ClearTrace();
+    return WaitUntil(timeoutMs, [&] {
+        for (const FeederTraceEntry &entry : feeder::ReadTrace())
+            if (entry.Command == SC_ACQUIRE && entry.ProcessId == processId)
+                return true;
+        return false;
+    });
+}
+
 bool PostTrayCallback(UINT mouseMessage)
 {
     HWND window = FindWindowA(TRAY_WINDOW_CLASS, nullptr);
@@ -281,8 +294,7 @@ std::string CalibrationDataPath()
 {
     char documents[MAX_PATH] = "";
     SHGetFolderPathA(nullptr, CSIDL_COMMON_DOCUMENTS, nullptr, SHGFP_TYPE_CURRENT, documents);
-    return std::string(documents) + "\\" + ModelName() + "\\" +
-           Setting(SETTING_CalibrationFilename).textDefault;
+    return std::string(documents) + "\\" + ModelName() + "\\" + Setting(SETTING_CalibrationFilename).textDefault;
 }
 
 void SetCalibrationDataPresent(bool present)
