@@ -9,6 +9,7 @@
 #include <commctrl.h>
 
 #include "resource_ids.h"
+#include "settings_dialog.h"
 #include "settings_table.h"
 #include "test_support.h"
 
@@ -170,6 +171,51 @@ TEST_F(SettingsDialogScenario, DoubleClickOpensItAndEveryChangeIsSavedAtOnce)
     GetDlgItemTextA(dialog, IDC_SETTINGS_SAVE_PATH, shown, sizeof shown);
     EXPECT_EQ(std::string(shown), album);
 
+    ClickButton(dialog, IDOK);
+    EXPECT_TRUE(WaitForWindowGone(dialog));
+}
+
+// The scan request from outside: the agent's real job scans a photograph
+// fed into the virtual scanner on a worker thread, behind a progress window
+// of its own, while the dialog stays open on the agent's main thread.
+TEST_F(SettingsDialogScenario, ScanRequestRunsAJobBesideTheOpenDialog)
+{
+    ASSERT_TRUE(StartAgent());
+    ASSERT_NE(WaitForAgentWindow(), nullptr);
+    std::string scan = ScanSettingsPath();
+    ASSERT_FALSE(scan.empty());
+    album = "C:\\Photo Scans\\Requested";
+    testsupport::RemoveTree(album.substr(0, album.rfind('\\')));
+    CreateDirectoryA(album.substr(0, album.rfind('\\')).c_str(), nullptr);
+    ASSERT_TRUE(CreateDirectoryA(album.c_str(), nullptr));
+    ASSERT_TRUE(testsupport::SetRawValue(HKEY_CURRENT_USER, scan, SettingName(SETTING_SavePath), REG_SZ, album.c_str(),
+                                         DWORD(album.size() + 1)));
+    feeder::Placement placement;
+    placement.SheetDpi = 200;
+    ASSERT_TRUE(feeder::QueueSheet("Z:\\usr\\share\\palapeli\\collection\\castle-maintenon.jpg", &placement));
+
+    ASSERT_TRUE(PostTrayCallback(WM_LBUTTONDBLCLK));
+    HWND dialog = WaitForDialog(agent.id);
+    ASSERT_NE(dialog, nullptr);
+    DWORD dialogThread = GetWindowThreadProcessId(dialog, nullptr);
+    PostMessageA(dialog, WM_USER, SETTINGS_SCAN_REQUEST, 0);
+
+    // The job's own windows belong to its worker thread.
+    std::string picture = album + "\\Image00001.jpg";
+    bool workerWindowSeen = false;
+    for (int step = 0; step < 1200 && !testsupport::FileExists(picture); ++step) {
+        HWND other = nullptr;
+        while ((other = FindWindowExA(nullptr, other, "#32770", nullptr)) != nullptr) {
+            DWORD process = 0;
+            DWORD thread = GetWindowThreadProcessId(other, &process);
+            if (process == agent.id && other != dialog && thread != dialogThread)
+                workerWindowSeen = true;
+        }
+        Sleep(50);
+    }
+    EXPECT_TRUE(testsupport::FileExists(picture)) << "no picture saved";
+    EXPECT_TRUE(workerWindowSeen) << "no window of the job's own thread";
+    EXPECT_TRUE(IsWindowVisible(dialog)) << "the dialog stays open beside the job";
     ClickButton(dialog, IDOK);
     EXPECT_TRUE(WaitForWindowGone(dialog));
 }
