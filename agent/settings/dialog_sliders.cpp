@@ -76,8 +76,8 @@ void ShowSliderValue(HWND valueText, uint16_t value, bool hundredths)
     SetWindowTextA(valueText, text);
 }
 
-void HandleSliderScroll(HWND dialog, HWND slider, HWND valueText, WPARAM scrollCode, uint16_t *value,
-                        uint16_t minimum, uint16_t maximum, bool hundredths)
+void HandleSliderScroll(HWND dialog, HWND slider, HWND valueText, WPARAM scrollCode, uint16_t *value, uint16_t minimum,
+                        uint16_t maximum, bool hundredths)
 {
     uint16_t updated;
     if (!ScrolledValue(slider, scrollCode, *value, minimum, maximum, &updated))

@@ -101,9 +101,9 @@ int BrowseSaveFolder(HWND dialog, const char *title, const char *currentFolder, 
 
 void AttachPathToolTip(HWND pathField)
 {
-    HWND tip = CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX,
-                               CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, pathField, nullptr,
-                               AppInstance, nullptr);
+    HWND tip =
+        CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT,
+                        CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, pathField, nullptr, AppInstance, nullptr);
     SettingsDialog.pathToolTip = tip;
     if (!tip)
         return;

@@ -205,8 +205,8 @@ void OnSettingsCommand(HWND dialog, int id, int notification)
         if (notification == EN_CHANGE)
             SaveDialogSettings(dialog);
         break;
-    // Anything else, IDCANCEL (Esc) included, leaves the dialog open: there
-    // is nothing to cancel, every change is already saved.
+        // Anything else, IDCANCEL (Esc) included, leaves the dialog open: there
+        // is nothing to cancel, every change is already saved.
     }
 }
 

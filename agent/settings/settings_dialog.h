@@ -49,8 +49,8 @@ int BrowseSaveFolder(HWND dialog, const char *title, const char *currentFolder, 
 
 // Applies one trackbar scroll code to `value` within minimum..maximum. Unless
 // the code leaves the value as it is, sets the slider, its text and saves.
-void HandleSliderScroll(HWND dialog, HWND slider, HWND valueText, WPARAM scrollCode, uint16_t *value,
-                        uint16_t minimum, uint16_t maximum, bool hundredths);
+void HandleSliderScroll(HWND dialog, HWND slider, HWND valueText, WPARAM scrollCode, uint16_t *value, uint16_t minimum,
+                        uint16_t maximum, bool hundredths);
 // A slider's text: "%d", or "%d.%02d" in hundredths.
 void ShowSliderValue(HWND valueText, uint16_t value, bool hundredths);
 
@@ -65,10 +65,10 @@ LRESULT CALLBACK PrefixEditFilter(HWND edit, UINT message, WPARAM wParam, LPARAM
 
 // State of the open dialog.
 struct SettingsDialogState {
-    HWND pathToolTip;            // shows the whole save folder over its field
-    TTTOOLINFOA pathTool;        // the tool record, kept for the tip's updates
+    HWND pathToolTip;     // shows the whole save folder over its field
+    TTTOOLINFOA pathTool; // the tool record, kept for the tip's updates
     char pathTipText[PATH_CAPACITY];
-    WNDPROC prefixEditProc;      // the prefix box's own procedure
-    int scanRequestRunning;      // a scan job of the dialog's is on its worker thread
+    WNDPROC prefixEditProc; // the prefix box's own procedure
+    int scanRequestRunning; // a scan job of the dialog's is on its worker thread
 };
 extern SettingsDialogState SettingsDialog;

@@ -73,7 +73,8 @@ struct DialogRun {
 DWORD WINAPI RunDialog(LPVOID context)
 {
     DialogRun *run = static_cast<DialogRun *>(context);
-    run->result = DialogBoxIndirectParamA(AppInstance, LoadDialogTemplate(IDD_SETTINGS), nullptr, SettingsDialogProc, 0);
+    run->result =
+        DialogBoxIndirectParamA(AppInstance, LoadDialogTemplate(IDD_SETTINGS), nullptr, SettingsDialogProc, 0);
     MSG message;
     run->sawQuit = PeekMessageA(&message, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE) != 0;
     run->quitCode = message.wParam;
@@ -140,8 +141,8 @@ public:
         run = DialogRun();
         run.thread = CreateThread(nullptr, 0, RunDialog, &run, 0, &run.threadId);
         ASSERT_NE(run.thread, nullptr);
-        ASSERT_TRUE(WaitFor([](void *) { return SettingsDialogWindow && IsWindowVisible(SettingsDialogWindow); },
-                            nullptr))
+        ASSERT_TRUE(
+            WaitFor([](void *) { return SettingsDialogWindow && IsWindowVisible(SettingsDialogWindow); }, nullptr))
             << "the settings dialog did not show";
         dialog = SettingsDialogWindow;
     }
@@ -155,9 +156,15 @@ public:
         return ended;
     }
     // True when the dialog's thread has finished within the wait.
-    bool Closed(DWORD timeoutMs = WAIT_MS) { return WaitForSingleObject(run.thread, timeoutMs) == WAIT_OBJECT_0; }
+    bool Closed(DWORD timeoutMs = WAIT_MS)
+    {
+        return WaitForSingleObject(run.thread, timeoutMs) == WAIT_OBJECT_0;
+    }
 
-    HWND Item(int id) { return GetDlgItem(dialog, id); }
+    HWND Item(int id)
+    {
+        return GetDlgItem(dialog, id);
+    }
     void SetNumber(SettingId id, DWORD value)
     {
         ASSERT_TRUE(testsupport::SetRawValue(HKEY_CURRENT_USER, scanPath, SettingName(id), REG_DWORD, &value, 4));
@@ -215,8 +222,14 @@ public:
         LRESULT index = SendMessageA(Item(list), CB_GETCURSEL, 0, 0);
         return index == CB_ERR ? -1 : SendMessageA(Item(list), CB_GETITEMDATA, index, 0);
     }
-    bool Checked(int id) { return SendMessageA(Item(id), BM_GETCHECK, 0, 0) == BST_CHECKED; }
-    bool Enabled(int id) { return IsWindowEnabled(Item(id)) != 0; }
+    bool Checked(int id)
+    {
+        return SendMessageA(Item(id), BM_GETCHECK, 0, 0) == BST_CHECKED;
+    }
+    bool Enabled(int id)
+    {
+        return IsWindowEnabled(Item(id)) != 0;
+    }
     std::string LockedFolder(const std::string &name)
     {
         std::string folder = scratch + "\\" + name;
@@ -419,7 +432,8 @@ TEST_F(SettingsDialogTest, SlidersStepByTheirOwnArithmetic)
         {IDC_SETTINGS_CONTRAST, SETTING_Contrast, IDC_SETTINGS_CONTRAST_VALUE, 1, KEY, VK_LEFT, 0, "0"},
         {IDC_SETTINGS_CONTRAST, SETTING_Contrast, IDC_SETTINGS_CONTRAST_VALUE, 0, SCROLL, TB_PAGEUP, NOTHING, "0"},
         {IDC_SETTINGS_CONTRAST, SETTING_Contrast, IDC_SETTINGS_CONTRAST_VALUE, 20, KEY, VK_PRIOR, 10, "10"},
-        {IDC_SETTINGS_CONTRAST, SETTING_Contrast, IDC_SETTINGS_CONTRAST_VALUE, 100, SCROLL, TB_PAGEDOWN, NOTHING, "100"},
+        {IDC_SETTINGS_CONTRAST, SETTING_Contrast, IDC_SETTINGS_CONTRAST_VALUE, 100, SCROLL, TB_PAGEDOWN, NOTHING,
+         "100"},
         {IDC_SETTINGS_GAMMA, SETTING_Gamma, IDC_SETTINGS_GAMMA_VALUE, 15, KEY, VK_PRIOR, 10, "0.10"},
         {IDC_SETTINGS_GAMMA, SETTING_Gamma, IDC_SETTINGS_GAMMA_VALUE, 10, KEY, VK_END, 400, "4.00"},
         {IDC_SETTINGS_GAMMA, SETTING_Gamma, IDC_SETTINGS_GAMMA_VALUE, 400, SCROLL, TB_BOTTOM, NOTHING, "4.00"},
@@ -518,7 +532,8 @@ TEST_F(SettingsDialogTest, PrefixBoxTakesOnlyWhatANameCanHold)
 
     // A context menu would hold the sender in its loop until it closed.
     DWORD_PTR ignored;
-    EXPECT_NE(SendMessageTimeoutA(prefix, WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(3, 3), SMTO_NORMAL, 3000, &ignored), 0);
+    EXPECT_NE(SendMessageTimeoutA(prefix, WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(3, 3), SMTO_NORMAL, 3000, &ignored),
+              0);
     EXPECT_NE(SendMessageTimeoutA(prefix, WM_RBUTTONUP, 0, MAKELPARAM(3, 3), SMTO_NORMAL, 3000, &ignored), 0);
     EXPECT_EQ(FindWindowA("#32768", nullptr), nullptr) << "a context menu opened";
 
@@ -536,8 +551,8 @@ TEST_F(SettingsDialogTest, EscIsIgnoredAndTheCloseBoxKeepsChanges)
     // been through the dialog's own loop.
     PostMessageA(Item(IDC_SETTINGS_PREFIX), WM_KEYDOWN, VK_ESCAPE, 0);
     PostMessageA(Item(IDC_SETTINGS_PREFIX), WM_CHAR, 'q', 0);
-    ASSERT_TRUE(WaitFor([](void *self) { return static_cast<SettingsDialogTest *>(self)->Text(SETTING_Prefix) == "q"; },
-                        this));
+    ASSERT_TRUE(
+        WaitFor([](void *self) { return static_cast<SettingsDialogTest *>(self)->Text(SETTING_Prefix) == "q"; }, this));
     EXPECT_FALSE(Closed(0)) << "Esc closed the dialog";
     EXPECT_TRUE(IsWindowVisible(dialog));
 
@@ -550,7 +565,6 @@ TEST_F(SettingsDialogTest, EscIsIgnoredAndTheCloseBoxKeepsChanges)
     EXPECT_EQ(SettingsDialogWindow, nullptr);
 }
 
-
 // The folder browser, driven as a user would: it opens on the save folder,
 // refuses an unwritable folder, takes a writable one; cancelling keeps the
 // folder and saves again. The tooltip follows the field.
@@ -558,7 +572,8 @@ TEST_F(SettingsDialogTest, FolderBrowserTakesOnlyWritableFolders)
 {
     // Wine's browser does not reach into the temporary folder: these live
     // at the top of the drive.
-    std::string top = "C:\\velmora-browse-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(GetTickCount());
+    std::string top =
+        "C:\\velmora-browse-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(GetTickCount());
     ASSERT_TRUE(CreateDirectoryA(top.c_str(), nullptr));
     driveFolder = top;
     std::string good = top + "\\good";
@@ -601,8 +616,8 @@ TEST_F(SettingsDialogTest, FolderBrowserTakesOnlyWritableFolders)
     ASSERT_NE(browser, nullptr);
     ClearScanValues();
     SendMessageA(GetDlgItem(browser, IDCANCEL), BM_CLICK, 0, 0);
-    ASSERT_TRUE(WaitFor([](void *self) { return static_cast<SettingsDialogTest *>(self)->StoredScanValues() > 0; },
-                        this));
+    ASSERT_TRUE(
+        WaitFor([](void *self) { return static_cast<SettingsDialogTest *>(self)->StoredScanValues() > 0; }, this));
     EXPECT_EQ(StoredScanValues(), ScanValueCount()) << "saved again after cancelling";
     EXPECT_EQ(Text(SETTING_SavePath), good);
     EXPECT_EQ(ToolTipText(), good);
@@ -630,8 +645,8 @@ TEST_F(SettingsDialogTest, ScanRequestRunsTheJobOnAWorkerThread)
     // Painting comes after every posted message: once the dialog has
     // repainted, the click and the quit message have been taken too.
     InvalidateRect(dialog, nullptr, TRUE);
-    EXPECT_TRUE(WaitFor(
-        [](void *window) { return GetUpdateRect(static_cast<HWND>(window), nullptr, FALSE) == FALSE; }, dialog))
+    EXPECT_TRUE(
+        WaitFor([](void *window) { return GetUpdateRect(static_cast<HWND>(window), nullptr, FALSE) == FALSE; }, dialog))
         << "the dialog did not repaint during the job";
     EXPECT_TRUE(IsWindowVisible(dialog));
 
