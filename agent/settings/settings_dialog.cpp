@@ -5,12 +5,10 @@
 #include "resource_ids.h"
 #include "scan_job.h"
 #include "settings.h"
+#include "ui.h"
 
 namespace {
 
-const int LIST_TEXT_CAPACITY = 40;
-const int PAPER_SIZE_TEXT_CAPACITY = 60;
-const int BROWSE_TITLE_CAPACITY = 60;
 const int NUMBER_TEXT_CAPACITY = 16;
 const DWORD SCAN_REQUEST_PAUSE_MS = 200;
 const uint16_t DEFAULT_RESOLUTION = 100;
@@ -22,12 +20,11 @@ const int RESOLUTIONS_WITHOUT_600 = 2;
 struct FixedChoice {
     int list;
     UINT stringId;
-    int textCapacity;
     LPARAM data;
 };
-const FixedChoice PAPER_SIZE_CHOICE = {IDC_SETTINGS_PAPER_SIZE, IDS_PAPER_SIZE, PAPER_SIZE_TEXT_CAPACITY, 0};
-const FixedChoice SCAN_MODE_CHOICE = {IDC_SETTINGS_SCAN_MODE, IDS_SCAN_MODE_COLOUR, LIST_TEXT_CAPACITY, 2};
-const FixedChoice FORMAT_CHOICE = {IDC_SETTINGS_FORMAT, IDS_FORMAT_JPEG, LIST_TEXT_CAPACITY, 1};
+const FixedChoice PAPER_SIZE_CHOICE = {IDC_SETTINGS_PAPER_SIZE, IDS_PAPER_SIZE, 0};
+const FixedChoice SCAN_MODE_CHOICE = {IDC_SETTINGS_SCAN_MODE, IDS_SCAN_MODE_COLOUR, 2};
+const FixedChoice FORMAT_CHOICE = {IDC_SETTINGS_FORMAT, IDS_FORMAT_JPEG, 1};
 
 // Rotation choices; the item data is the job's rotation code.
 const UINT ROTATION_STRINGS[] = {IDS_ROTATE_NONE, IDS_ROTATE_90, IDS_ROTATE_270, IDS_ROTATE_180};
@@ -54,16 +51,26 @@ int AddListItem(HWND dialog, int list, const char *text, LPARAM data)
     return int(index);
 }
 
-void AddResourceListItem(HWND dialog, int list, UINT stringId, int capacity, LPARAM data)
+// The paper size is the longest list item; every other one fits its buffer.
+const int LIST_ITEM_BUFFER = ResourceStringCapacity(IDS_PAPER_SIZE);
+static_assert(ResourceStringCapacity(IDS_SCAN_MODE_COLOUR) <= LIST_ITEM_BUFFER &&
+                  ResourceStringCapacity(IDS_FORMAT_JPEG) <= LIST_ITEM_BUFFER &&
+                  ResourceStringCapacity(IDS_ROTATE_NONE) <= LIST_ITEM_BUFFER &&
+                  ResourceStringCapacity(IDS_ROTATE_90) <= LIST_ITEM_BUFFER &&
+                  ResourceStringCapacity(IDS_ROTATE_270) <= LIST_ITEM_BUFFER &&
+                  ResourceStringCapacity(IDS_ROTATE_180) <= LIST_ITEM_BUFFER,
+              "a list item's reader is larger than the list buffer");
+
+void AddResourceListItem(HWND dialog, int list, UINT stringId, LPARAM data)
 {
-    char text[PAPER_SIZE_TEXT_CAPACITY] = "";
-    LoadStringA(ResourceLibrary, stringId, text, capacity);
+    char text[LIST_ITEM_BUFFER] = "";
+    LoadStringA(ResourceLibrary, stringId, text, ResourceStringCapacity(stringId));
     AddListItem(dialog, list, text, data);
 }
 
 void FillFixedChoice(HWND dialog, const FixedChoice &choice)
 {
-    AddResourceListItem(dialog, choice.list, choice.stringId, choice.textCapacity, choice.data);
+    AddResourceListItem(dialog, choice.list, choice.stringId, choice.data);
     SendDlgItemMessageA(dialog, choice.list, CB_SETCURSEL, 0, 0);
     EnableWindow(GetDlgItem(dialog, choice.list), FALSE);
 }
@@ -99,7 +106,7 @@ void FillResolutions(HWND dialog)
 void FillRotations(HWND dialog)
 {
     for (int code = 0; code < int(sizeof ROTATION_STRINGS / sizeof *ROTATION_STRINGS); ++code)
-        AddResourceListItem(dialog, IDC_SETTINGS_ROTATE, ROTATION_STRINGS[code], LIST_TEXT_CAPACITY, code);
+        AddResourceListItem(dialog, IDC_SETTINGS_ROTATE, ROTATION_STRINGS[code], code);
     if (!SelectByData(dialog, IDC_SETTINGS_ROTATE, DialogSettings.Rotation)) {
         DialogSettings.Rotation = 0;
         SendDlgItemMessageA(dialog, IDC_SETTINGS_ROTATE, CB_SETCURSEL, 0, 0);
@@ -166,7 +173,7 @@ void OnSettingsInit(HWND dialog)
 
 void OnBrowse(HWND dialog)
 {
-    char title[BROWSE_TITLE_CAPACITY] = "";
+    char title[ResourceStringCapacity(IDS_BROWSE_TITLE)] = "";
     LoadStringA(ResourceLibrary, IDS_BROWSE_TITLE, title, sizeof title);
     char chosen[PATH_CAPACITY];
     BrowseSaveFolder(dialog, title, DialogSettings.SavePath, chosen);
