@@ -2,6 +2,8 @@
 // registry at once; OK saves once more and closes.
 #include "settings_dialog.h"
 
+#include <cstdio>
+
 #include "resource_ids.h"
 #include "scan_job.h"
 #include "settings.h"
@@ -94,7 +96,7 @@ void FillResolutions(HWND dialog)
                                                                         : RESOLUTIONS_WITHOUT_600;
     for (int index = 0; index < offered; ++index) {
         char text[NUMBER_TEXT_CAPACITY];
-        wsprintfA(text, "%u", unsigned(RESOLUTIONS[index]));
+        snprintf(text, sizeof text, "%u", unsigned(RESOLUTIONS[index]));
         AddListItem(dialog, IDC_SETTINGS_RESOLUTION, text, RESOLUTIONS[index]);
     }
     if (!SelectByData(dialog, IDC_SETTINGS_RESOLUTION, DialogSettings.Resolution)) {
