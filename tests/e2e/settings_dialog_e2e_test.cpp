@@ -143,7 +143,7 @@ TEST_F(SettingsDialogScenario, DoubleClickOpensItAndEveryChangeIsSavedAtOnce)
     EXPECT_EQ(StoredNumber(scan, SETTING_AutoDeskew), 1);
     EXPECT_EQ(StoredNumber(scan, SETTING_AutoCrop), 1);
     HWND prefix = GetDlgItem(dialog, IDC_SETTINGS_PREFIX);
-    SendMessageA(prefix, WM_SETTEXT, 0, (LPARAM)"");
+    SendMessageA(prefix, WM_SETTEXT, 0, (LPARAM) "");
     for (char typed : std::string("Oma's box: 3"))
         SendMessageA(prefix, WM_CHAR, (BYTE)typed, 0);
     EXPECT_EQ(StoredText(scan, SETTING_Prefix), "Oma'sbox3");
