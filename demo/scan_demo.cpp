@@ -65,7 +65,11 @@ int main()
     std::set<std::string> before = PicturesIn(output.SavePath);
     std::set<std::string> beforeDefault = PicturesIn(defaultFolder);
 
+    LARGE_INTEGER start, end, frequency;
+    QueryPerformanceCounter(&start);
     int ran = RunScanJob();
+    QueryPerformanceCounter(&end);
+    QueryPerformanceFrequency(&frequency);
     UnloadScannerDriver();
     if (!ran)
         return Fail("image library missing");
@@ -83,7 +87,8 @@ int main()
             ++saved;
         }
     const PageStageTimes &t = LastPageTimes;
-    printf("last page, ms: acquisition %.0f, auto-crop %.0f, tone %.0f, save %.0f, viewer %.0f\n", t.acquisition,
-           t.autoCrop, t.tone, t.save, t.viewer);
+    printf("last page, ms: acquisition %.0f, auto-crop %.0f, tone %.0f, save %.0f, viewer %.0f; whole job %.0f\n",
+           t.acquisition, t.autoCrop, t.tone, t.save, t.viewer,
+           double(end.QuadPart - start.QuadPart) * 1000.0 / double(frequency.QuadPart));
     return saved ? 0 : Fail("the page was not saved");
 }
