@@ -41,15 +41,6 @@ std::vector<uint8_t> Solid(int width, int height, uint8_t r, uint8_t g, uint8_t 
     return rgba;
 }
 
-std::vector<uint8_t> MakeFile(const char *name)
-{
-    for (const GeneratedFile &file : GeneratedFiles())
-        if (std::strcmp(file.name, name) == 0)
-            return file.make();
-    ADD_FAILURE() << "no generated file " << name;
-    return {};
-}
-
 } // namespace
 
 TEST(Bmp24, HeaderAndBottomUpPaddedRows)
@@ -224,45 +215,6 @@ TEST(Canvas, ShapesCoverWhatTheySay)
     for (const Case &c : cases) {
         EXPECT_TRUE(c.shape.inside(c.inside.x, c.inside.y)) << c.name;
         EXPECT_FALSE(c.shape.inside(c.outside.x, c.outside.y)) << c.name;
-    }
-}
-
-TEST(Artwork, PicturesHaveTheSizesTheirDialogsLayOut)
-{
-    struct Case {
-        const char *file;
-        uint32_t width, height;
-    } cases[] = {
-        {"warning_scanner.bmp", 48, 48},
-        {"warning_cable.bmp", 260, 107},
-        {"warning_power.bmp", 200, 56},
-        {"insert_paper.bmp", 339, 96},
-    };
-    for (const Case &c : cases) {
-        std::vector<uint8_t> file = MakeFile(c.file);
-        ASSERT_GT(file.size(), 54u) << c.file;
-        EXPECT_EQ(ReadLe32(&file[18]), c.width) << c.file;
-        EXPECT_EQ(ReadLe32(&file[22]), c.height) << c.file;
-        EXPECT_EQ(ReadLe16(&file[28]), 24) << c.file;
-        EXPECT_EQ(file.size(), 54 + bitmap_layout::RowBytes(c.width, 24) * c.height) << c.file;
-    }
-}
-
-TEST(Artwork, IconsHoldBothSizesAtTheirDepth)
-{
-    struct Case {
-        const char *file;
-        int bits;
-    } cases[] = {{"program.ico", 4}, {"connected.ico", 32}, {"not_connected.ico", 32}};
-    for (const Case &c : cases) {
-        std::vector<IcoEntry> entries = ReadIcoDirectory(MakeFile(c.file));
-        ASSERT_EQ(entries.size(), 2u) << c.file;
-        std::set<int> sizes;
-        for (const IcoEntry &e : entries) {
-            sizes.insert(e.width);
-            EXPECT_EQ(e.bits, c.bits) << c.file;
-        }
-        EXPECT_EQ(sizes, (std::set<int>{16, 32})) << c.file;
     }
 }
 

@@ -72,30 +72,6 @@ TEST_F(ResourceLibraryTest, IconsHoldBothSizesAtTheirDepth)
         }
 }
 
-TEST_F(ResourceLibraryTest, PicturesHaveTheSizesTheDialogsLayOut)
-{
-    const struct {
-        WORD id;
-        LONG width, height;
-    } pictures[] = {
-        {IDB_WARNING_SCANNER, 48, 48},
-        {IDB_WARNING_CABLE, 260, 107},
-        {IDB_WARNING_POWER, 200, 56},
-        {IDB_INSERT_PAPER, 339, 96},
-    };
-    for (const auto &picture : pictures) {
-        HBITMAP bitmap = (HBITMAP)LoadImageA(ResourceLibrary, MAKEINTRESOURCEA(picture.id), IMAGE_BITMAP, 0, 0,
-                                             LR_CREATEDIBSECTION);
-        ASSERT_NE(bitmap, nullptr) << "bitmap " << picture.id;
-        DIBSECTION dib = {};
-        ASSERT_EQ(GetObjectA(bitmap, sizeof dib, &dib), (int)sizeof dib);
-        EXPECT_EQ(dib.dsBm.bmWidth, picture.width) << picture.id;
-        EXPECT_EQ(dib.dsBm.bmHeight, picture.height) << picture.id;
-        EXPECT_EQ(dib.dsBm.bmBitsPixel, 24) << picture.id;
-        DeleteObject(bitmap);
-    }
-}
-
 TEST_F(ResourceLibraryTest, WarningBadgeIsWhiteAroundItsDrawing)
 {
     // Drawn with white as the transparent colour: the corners must be white
@@ -156,30 +132,4 @@ TEST_F(ResourceLibraryTest, TemplatesAreFoundByIdAndOnlyThose)
         EXPECT_NE(LoadDialogTemplate(id), nullptr) << id;
     EXPECT_EQ(LoadDialogTemplate(IDD_PROGRESS + 1), nullptr);
     EXPECT_EQ(LoadDialogTemplate(IDM_TRAY), nullptr) << "a menu is not a dialog";
-}
-
-TEST_F(ResourceLibraryTest, TemplatesUseTheShellFont)
-{
-    // Extended templates: the font follows the header, the menu, the class
-    // and the title; DS_SHELLFONT makes the system pick its own shell face.
-    for (WORD id = IDD_SETTINGS; id <= IDD_PROGRESS; id++) {
-        SCOPED_TRACE(id);
-        const WORD *words = (const WORD *)LoadDialogTemplate(id);
-        ASSERT_NE(words, nullptr);
-        ASSERT_EQ(words[0], 1);
-        ASSERT_EQ(words[1], 0xFFFF);
-        DWORD style = *(const DWORD *)(words + 6);
-        EXPECT_EQ(style & DS_SHELLFONT, (DWORD)DS_SHELLFONT);
-        const WORD *p = words + 13; // after the fixed header
-        for (int field = 0; field < 3; field++) {
-            if (*p == 0xFFFF)
-                p += 2;
-            else
-                while (*p++) {
-                }
-        }
-        EXPECT_EQ(p[0], 8) << "point size";
-        std::wstring face((const wchar_t *)(p + 3));
-        EXPECT_EQ(face, L"MS Shell Dlg");
-    }
 }

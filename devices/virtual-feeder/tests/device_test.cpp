@@ -311,28 +311,6 @@ TEST_F(DeviceTest, AcquiredPagesEqualTheRenderingOfTheSheet)
     }
 }
 
-// Independent of the renderer: a colour scan with identity tables at the
-// sheet's own resolution is the picture itself, in blue-green-red order.
-TEST_F(DeviceTest, ColourScanAtTheSheetResolutionIsThePicture)
-{
-    QueueTestSheet(40, 30, AtOrigin());
-    OpenAndAcquire();
-    std::vector<uint8_t> tables = IdentityTables(3);
-    ScanParameters parameters = MakeParameters(40, 30, 300, 3, tables.data());
-    ASSERT_EQ(driver.Send(SC_SET_PARAMS, &parameters), 0);
-    std::vector<uint8_t> rows;
-    std::vector<ReadRecord> reads;
-    ReadPage(driver, 120, 30, &rows, &reads);
-    ASSERT_EQ(rows.size(), 120u * 30);
-    for (uint32_t y = 0; y < 30; ++y)
-        for (uint32_t x = 0; x < 40; ++x) {
-            uint8_t rgb[3];
-            TestPixel(x, y, rgb);
-            const uint8_t *got = &rows[y * 120 + 3 * x];
-            ASSERT_TRUE(got[0] == rgb[2] && got[1] == rgb[1] && got[2] == rgb[0]) << x << "," << y;
-        }
-}
-
 TEST_F(DeviceTest, PagesArriveInWholeBlocksWithStatusFourOnlyForAShortEnd)
 {
     struct Case {
@@ -448,57 +426,6 @@ TEST_F(DeviceTest, SyntheticPageNeedsNoSheet)
     ASSERT_TRUE(feeder::RenderCurrentPage(&page));
     EXPECT_TRUE(rows == page.Rows);
     EXPECT_EQ(driver.Send(SC_PAPER_PRESENT), 0) << "the synthetic feeder never runs dry";
-}
-
-TEST(InUseMutex, HeldMutexIsVisibleUnderTheAgentsName)
-{
-    const std::string name = "9443FFBE-F26B-432e-9F9F-A603F3F9849F_PS-770";
-    EXPECT_EQ(feeder::InUseMutexName("PS-770"), name);
-    ASSERT_TRUE(feeder::HoldInUseMutex("PS-770"));
-    HANDLE opened = OpenMutexA(MUTEX_ALL_ACCESS, FALSE, name.c_str());
-    EXPECT_NE(opened, nullptr);
-    if (opened)
-        CloseHandle(opened);
-    ASSERT_TRUE(feeder::ReleaseInUseMutex());
-    EXPECT_EQ(OpenMutexA(MUTEX_ALL_ACCESS, FALSE, name.c_str()), nullptr);
-}
-
-// Sheets in the formats users have: lossless ones decode to the very pixels
-// of the bitmap they were made from (by ImageMagick on the host, so the
-// encoder is not the decoder under test); JPEG decodes close to them.
-TEST(SheetFormats, EveryCommonFormatDecodes)
-{
-    ScratchDevice device;
-    const std::string bitmap = device.folder + "\\source.bmp";
-    ASSERT_TRUE(WriteTestBitmap(bitmap, 48, 32));
-    FeederScanSetup setup = {};
-    setup.PaperArea[2] = 48;
-    setup.PaperArea[3] = 32;
-    setup.XResolution = setup.YResolution = 300;
-    setup.ImageType = 3;
-    feeder::Placement placement = AtOrigin();
-    feeder::RenderedPage reference;
-    ASSERT_TRUE(feeder::RenderSheetFile(bitmap, placement, setup, &reference));
-    struct Case {
-        const char *extension;
-        int tolerance; // largest mean difference per byte
-    } cases[] = {{"png", 0}, {"tif", 0}, {"jpg", 12}};
-    for (const Case &c : cases) {
-        const std::string converted = device.folder + "\\source." + c.extension;
-        const std::string script = "convert '" + testsupport::UnixPath(bitmap) + "' -quality 95 '" +
-                                   testsupport::UnixPath(converted) + "'";
-        ASSERT_EQ(testsupport::RunHostShell(script), 0) << script;
-        feeder::RenderedPage page;
-        ASSERT_TRUE(feeder::RenderSheetFile(converted, placement, setup, &page)) << c.extension;
-        ASSERT_EQ(page.Rows.size(), reference.Rows.size()) << c.extension;
-        uint64_t difference = 0;
-        for (size_t i = 0; i < page.Rows.size(); ++i)
-            difference += (uint64_t)abs(page.Rows[i] - reference.Rows[i]);
-        EXPECT_LE(difference / page.Rows.size(), (uint64_t)c.tolerance) << c.extension;
-        if (c.tolerance == 0) {
-            EXPECT_TRUE(page.Rows == reference.Rows) << c.extension;
-        }
-    }
 }
 
 // The agent unloads the driver at every unplug and loads it again at the

@@ -69,17 +69,6 @@ TEST(SecondProcess, ButtonPressedByFeedctlReachesTheDriver)
     EXPECT_EQ(driver.Send(SC_GET_BUTTON), 0);
 }
 
-TEST(SecondProcess, UnplugAndPlugFromFeedctl)
-{
-    ScratchDevice device;
-    Driver driver;
-    ASSERT_EQ(driver.Send(SC_OPEN), 0);
-    ASSERT_EQ(RunFeedctl("unplug"), 0);
-    EXPECT_EQ(driver.Send(SC_IS_PRESENT), FEED_STATUS_UNPLUGGED);
-    ASSERT_EQ(RunFeedctl("plug"), 0);
-    EXPECT_EQ(driver.Send(SC_IS_PRESENT), 0);
-}
-
 TEST(SecondProcess, FeedctlFaultsAndSettingsApply)
 {
     ScratchDevice device;

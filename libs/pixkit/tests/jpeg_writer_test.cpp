@@ -221,38 +221,6 @@ TEST(JpegWriter, StoresTheResolutionAsDotsPerInch)
     }
 }
 
-// libjpeg's own quality scaling is the reference for what "quality 80" means.
-TEST(JpegWriter, QuantisationTablesMatchTheUsualQualityScale)
-{
-    for (int quality : {1, 25, 50, 75, 80, 100}) {
-        jpeg_compress_struct reference;
-        jpeg_error_mgr errors;
-        reference.err = jpeg_std_error(&errors);
-        jpeg_create_compress(&reference);
-        reference.in_color_space = JCS_RGB;
-        reference.input_components = 3;
-        jpeg_set_defaults(&reference);
-        jpeg_set_quality(&reference, quality, TRUE);
-        uint16_t ours[64];
-        for (int table = 0; table < 2; ++table) {
-            JpegQuantTable(quality, table, ours);
-            for (int i = 0; i < 64; ++i)
-                ASSERT_EQ(reference.quant_tbl_ptrs[table]->quantval[i], ours[i]) << quality << " " << i;
-        }
-        jpeg_destroy_compress(&reference);
-
-        // And the file carries that table in the right order.
-        Raster source = PhotoLike(LAYOUT_GREY, 8, 8);
-        StringSink sink;
-        ASSERT_TRUE(WriteJpeg(source, quality, 300, 300, &sink));
-        Decoded d = Decode(sink.data);
-        ASSERT_TRUE(d.ok);
-        JpegQuantTable(quality, 0, ours);
-        for (int i = 0; i < 64; ++i)
-            ASSERT_EQ(ours[i], d.lumaTable[i]) << quality << " " << i;
-    }
-}
-
 TEST(JpegWriter, QualityOutsideTheScaleTakesTheNearestEnd)
 {
     Raster source = PhotoLike(LAYOUT_GREY, 24, 24);
