@@ -271,6 +271,15 @@ TEST_F(DeferredExit, QuitSwitchDuringTheExitQuestion)
     ExpectExitDone();
 }
 
+TEST_F(DeferredExit, QuitSwitchClosesAnOpenTrayMenu)
+{
+    ASSERT_NE(StartAndWait(), nullptr);
+    ASSERT_TRUE(PostTrayCallback(WM_RBUTTONDOWN));
+    Sleep(500);
+    StartQuitSwitch();
+    ExpectExitDone();
+}
+
 TEST_F(DeferredExit, QuitSwitchClosesAnOpenSettingsDialog)
 {
     HWND window = StartAndWait();

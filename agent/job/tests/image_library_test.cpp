@@ -170,18 +170,6 @@ TEST_F(ImageLibraryAdapter, FailedInitUnloadsWithoutShutdown)
     EXPECT_EQ((Lines{"entry", "init 2 3 0 0"}), Calls());
 }
 
-TEST_F(ImageLibraryAdapter, LibraryWithoutShutdownStaysLoaded)
-{
-    SetEnvironmentVariableA("FAKE_IMAGE_LIBRARY_NO_SHUTDOWN", "1");
-    LoadFake();
-    UnloadImageLibrary();
-    EXPECT_TRUE(Loaded(FakePath()));
-    EXPECT_EQ(Lines{}, Calls());
-    EXPECT_NE(nullptr, ImageLibrary.Module);
-    FreeLibrary(ImageLibrary.Module);
-    ImageLibrary = ImageLibraryState();
-}
-
 TEST_F(ImageLibraryAdapter, RotationCodesGiveTheirAngles)
 {
     struct Case {

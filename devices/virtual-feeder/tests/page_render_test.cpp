@@ -151,25 +151,6 @@ TEST(PageRendering, LineArtPacksFirstPixelIntoTheTopBitWithWhiteAsOne)
     EXPECT_EQ(rows, (std::vector<uint8_t>{0xB1, 0x80, 0x00, 0x00}));
 }
 
-TEST(PageRendering, BrightnessMovesTheLineArtThreshold)
-{
-    SheetImage sheet;
-    sheet.Width = 1;
-    sheet.Height = 1;
-    sheet.Rgb = {100, 100, 100};
-    struct Case {
-        int16_t brightness;
-        uint8_t expected;
-    } cases[] = {{0, 0x00}, {27, 0x00}, {28, 0x80}, {60, 0x80}};
-    for (const Case &c : cases) {
-        FeederScanSetup setup = ScanOf(1, 1, 300, IMAGE_LINE_ART);
-        setup.Brightness = c.brightness;
-        PageRenderer renderer;
-        ASSERT_TRUE(renderer.PrepareSheet(&sheet, AT_ORIGIN, setup));
-        EXPECT_EQ(RenderAll(renderer)[0], c.expected) << "brightness " << c.brightness;
-    }
-}
-
 TEST(PageRendering, BackingShowsAroundThePlacedSheet)
 {
     const SheetImage sheet = Sheet(2, 2);
@@ -253,24 +234,6 @@ TEST(PageRendering, TablesShapeEachChannel)
     EXPECT_EQ(rows[0], 5) << "blue through the inverting third table";
     EXPECT_EQ(rows[1], 120) << "green through the identity";
     EXPECT_EQ(rows[2], 0) << "red through the zero table";
-}
-
-TEST(PageRendering, SixteenBitTablesScaleToEightBitOutput)
-{
-    SheetImage sheet;
-    sheet.Width = 3;
-    sheet.Height = 1;
-    sheet.Rgb = {0, 0, 0, 128, 128, 128, 255, 255, 255};
-    FeederScanSetup setup = ScanOf(3, 1, 300, IMAGE_GREY);
-    setup.TableCount = 1;
-    setup.TableShape = {4095, 1, 2, 4096, 3, 0};
-    for (int i = 0; i < 4096; ++i) { // identity in 12 bits, little-endian words
-        setup.Tables[2 * i] = uint8_t(i);
-        setup.Tables[2 * i + 1] = uint8_t(i >> 8);
-    }
-    PageRenderer renderer;
-    ASSERT_TRUE(renderer.PrepareSheet(&sheet, AT_ORIGIN, setup));
-    EXPECT_EQ(RenderAll(renderer), (std::vector<uint8_t>{0, 128, 255, 0}));
 }
 
 TEST(PageRendering, UnusableTablesOrSheetsAreRefused)

@@ -221,33 +221,6 @@ TEST(JpegWriter, StoresTheResolutionAsDotsPerInch)
     }
 }
 
-TEST(JpegWriter, QualityOutsideTheScaleTakesTheNearestEnd)
-{
-    Raster source = PhotoLike(LAYOUT_GREY, 24, 24);
-    StringSink zero, one, over, hundred;
-    ASSERT_TRUE(WriteJpeg(source, 0, 300, 300, &zero));
-    ASSERT_TRUE(WriteJpeg(source, 1, 300, 300, &one));
-    ASSERT_TRUE(WriteJpeg(source, 250, 300, 300, &over));
-    ASSERT_TRUE(WriteJpeg(source, 100, 300, 300, &hundred));
-    EXPECT_EQ(one.data, zero.data);
-    EXPECT_EQ(hundred.data, over.data);
-}
-
-TEST(JpegWriter, HardEdgesAtFullQualityStayDecodable)
-{
-    // A one-pixel checkerboard drives the coefficients to their largest.
-    Raster source;
-    ASSERT_TRUE(AllocateRaster(&source, LAYOUT_BGR, 32, 32));
-    for (uint32_t y = 0; y < 32; ++y)
-        for (uint32_t x = 0; x < 96; ++x)
-            source.Row(y)[x] = ((x / 3 + y) % 2) ? 255 : 0;
-    StringSink sink;
-    ASSERT_TRUE(WriteJpeg(source, 100, 300, 300, &sink));
-    Decoded d = Decode(sink.data);
-    ASSERT_TRUE(d.ok);
-    EXPECT_EQ(32u, d.width);
-}
-
 TEST(JpegWriter, LineArtIsWrittenAsGrey)
 {
     Raster source;

@@ -268,50 +268,6 @@ TEST_F(PixkitLibrary, RoundTripsEachDepthThroughEachFormat)
     }
 }
 
-TEST_F(PixkitLibrary, JpegQualityFollowsTheSetting)
-{
-    PixkitImage image = LoadScan("photo.bmp", 24, 240, 180, 300, Shade);
-    ASSERT_NE(nullptr, image);
-    ASSERT_EQ(PIXKIT_OK, Save("q30.jpg", PIXKIT_SAVE_JPEG, 30, image));
-    ASSERT_EQ(PIXKIT_OK, Save("q95.jpg", PIXKIT_SAVE_JPEG, 95, image));
-    Pixkit.free(image);
-    // ImageMagick estimates the quality from the stored tables.
-    EXPECT_EQ("30", Host("identify -format '%Q' " + Quoted(Path("q30.jpg"))));
-    EXPECT_EQ("95", Host("identify -format '%Q' " + Quoted(Path("q95.jpg"))));
-    EXPECT_LT(Psnr(Path("photo.bmp"), Path("q30.jpg")), Psnr(Path("photo.bmp"), Path("q95.jpg")));
-}
-
-TEST_F(PixkitLibrary, OtherAnglesAreRefusedAndLeaveThePicture)
-{
-    PixkitImage image = LoadScan("page.bmp", 8, 40, 20, 300, RuleFor(8));
-    ASSERT_NE(nullptr, image);
-    PixkitRotateOptions options = {};
-    EXPECT_EQ(nullptr, Pixkit.rotate(image, 45.0, options, 0, 0, 0));
-    EXPECT_EQ(nullptr, Pixkit.rotate(image, NAN, options, 0, 0, 0));
-    EXPECT_EQ(40u, Word(image, 4));
-    ASSERT_EQ(PIXKIT_OK, Save("same.png", PIXKIT_SAVE_BY_EXTENSION, 0, image));
-    EXPECT_EQ(0, DifferentPixels(Path("page.bmp"), Path("same.png")));
-    Pixkit.free(image);
-}
-
-TEST_F(PixkitLibrary, ReductionAveragesLikeABoxFilter)
-{
-    // An exact third: each new pixel is the mean of a 3 × 3 block, which
-    // ImageMagick's -scale computes the same way (up to rounding).
-    PixkitImage image = LoadScan("fine.bmp", 24, 300, 600, 300, Shade);
-    ASSERT_NE(nullptr, image);
-    PixkitImage small = Pixkit.resize(image, 100, 200, 0, 0, 0);
-    ASSERT_NE(nullptr, small);
-    ASSERT_EQ(PIXKIT_OK, Save("small.png", 0, 0, small));
-    Pixkit.free(small);
-    Host("convert " + Quoted(Path("fine.bmp")) + " -scale '100x200!' " + Quoted(Path("reference.png")));
-    EXPECT_EQ(0, DifferentPixels(Path("reference.png"), Path("small.png"), "0.5%"));
-    // Point sampling would keep the sharp 20-pixel edges' single colours;
-    // averaging mixes them at block borders, so the two must differ.
-    Host("convert " + Quoted(Path("fine.bmp")) + " -sample '100x200!' " + Quoted(Path("sampled.png")));
-    EXPECT_GT(DifferentPixels(Path("sampled.png"), Path("small.png"), "0.5%"), 100);
-}
-
 TEST_F(PixkitLibrary, ExistingPictureIsNeverOverwritten)
 {
     PixkitImage image = LoadScan("page.bmp", 8, 30, 30, 300, RuleFor(8));
@@ -380,19 +336,4 @@ TEST_F(PixkitLibrary, BadInputIsReportedNotCrashed)
     EXPECT_EQ(30u, Word(page, 4));
     Pixkit.free(page);
     EXPECT_FALSE(testsupport::FileExists(Path("x.png")));
-}
-
-TEST_F(PixkitLibrary, ReloadsAfterShutdownAndRefusesBeforeInit)
-{
-    Pixkit.shutdown();
-    ASSERT_TRUE(testsupport::WriteWholeFile(Path("page.bmp"), ScanBitmap(8, 4, 4, 300, RuleFor(8))));
-    PixkitImage image = nullptr;
-    uint32_t unused = 0;
-    EXPECT_EQ(PIXKIT_ERROR_NOT_READY, Pixkit.load(&image, Path("page.bmp").c_str(), &unused, 0, 7, 0, 0, 0));
-    const uint16_t record[4] = {2, 3, 0, 0};
-    ASSERT_EQ(PIXKIT_OK, Pixkit.init(record));
-    EXPECT_EQ(PIXKIT_OK, Pixkit.load(&image, Path("page.bmp").c_str(), &unused, 0, 7, 0, 0, 0));
-    EXPECT_EQ(8u, unused) << "the source's own depth";
-    Pixkit.free(image);
-    EXPECT_EQ(PIXKIT_ERROR_ARGUMENT, Pixkit.init(nullptr));
 }
