@@ -20,8 +20,8 @@ const DWORD NEXT_SHEET_POLL_MS = 50;
 struct ScanJobState {
     ScanJobSettings settings;
     OutputSettings output;
-    char picture[NAME_CAPACITY];
-    char imageFolio[NAME_CAPACITY]; // empty when ImageFolio is not installed
+    char picture[PATH_CAPACITY];
+    char imageFolio[PATH_CAPACITY]; // empty when ImageFolio is not installed
     char promptText[WAIT_PROMPT_TEXT_CAPACITY];
 };
 

@@ -98,12 +98,12 @@ TEST_F(NamingTest, NextPictureNameIsTheLowestFreeNumber)
         for (const char *file : c.files)
             ASSERT_TRUE(testsupport::WriteWholeFile(folder + "\\" + file, "picture"));
         ASSERT_TRUE(!c.folder || CreateDirectoryA((folder + "\\" + c.folder).c_str(), nullptr));
-        char name[NAME_CAPACITY];
+        char name[PATH_CAPACITY];
         EXPECT_EQ(MakeOutputName(c.format, c.prefix, folder.c_str(), name, sizeof name), 1) << c.expected;
         EXPECT_EQ(std::string(name), folder + "\\" + c.expected);
     }
     // A name the file system refuses cannot be probed; it is not guessed at.
-    char name[NAME_CAPACITY] = "untouched";
+    char name[PATH_CAPACITY] = "untouched";
     EXPECT_EQ(MakeOutputName(1, "Scan<1>", folder_.c_str(), name, sizeof name), 0);
     EXPECT_EQ(name[0], '\0');
 }
@@ -111,16 +111,16 @@ TEST_F(NamingTest, NextPictureNameIsTheLowestFreeNumber)
 TEST_F(NamingTest, NameLongerThan260BytesIsNotMade)
 {
     std::string deep = folder_;
-    while (deep.size() < NAME_CAPACITY - 60) {
+    while (deep.size() < PATH_CAPACITY - 60) {
         deep += "\\" + std::string(30, 'd');
         ASSERT_TRUE(CreateDirectoryA(deep.c_str(), nullptr));
     }
     // "\Image00001.jpg" after `longest` makes 259 characters; after `tooLong`, 260.
-    std::string tooLong = deep + "\\" + std::string(NAME_CAPACITY - deep.size() - 16, 'x');
+    std::string tooLong = deep + "\\" + std::string(PATH_CAPACITY - deep.size() - 16, 'x');
     std::string longest = tooLong.substr(0, tooLong.size() - 1);
     ASSERT_TRUE(CreateDirectoryA(tooLong.c_str(), nullptr) && CreateDirectoryA(longest.c_str(), nullptr));
     struct {
-        char name[NAME_CAPACITY];
+        char name[PATH_CAPACITY];
         char guard[16];
     } out;
     memset(&out, '#', sizeof out);
@@ -132,54 +132,6 @@ TEST_F(NamingTest, NameLongerThan260BytesIsNotMade)
     EXPECT_TRUE(testsupport::WriteWholeFile(out.name, "picture")) << "the longest name is a usable one";
     ASSERT_EQ(MakeOutputName(1, "Image", longest.c_str(), out.name, sizeof out.name), 1);
     EXPECT_EQ(std::string(out.name), longest + "\\Image00002.jpg");
-}
-
-TEST_F(NamingTest, DirectoriesAndWritableFolders)
-{
-    ASSERT_TRUE(lockedMade_) << "chattr +i through the host bridge failed";
-    std::string file = folder_ + "\\picture.jpg";
-    ASSERT_TRUE(testsupport::WriteWholeFile(file, "x"));
-    struct Case {
-        std::string path;
-        bool directory, writable;
-    } cases[] = {{folder_, true, true}, {file, false, false}, {folder_ + "\\missing", false, false},
-                 {locked_, true, false}, {noDrive_, false, false}};
-    for (const Case &c : cases) {
-        EXPECT_EQ(IsDirectory(c.path.c_str()), c.directory) << c.path;
-        EXPECT_EQ(IsFolderWritable(c.path.c_str()), c.writable) << c.path;
-    }
-    WIN32_FIND_DATAA found;
-    HANDLE probe = FindFirstFileA((folder_ + "\\tmp*").c_str(), &found);
-    EXPECT_EQ(probe, INVALID_HANDLE_VALUE) << "the writability probe was left behind: " << found.cFileName;
-    if (probe != INVALID_HANDLE_VALUE)
-        FindClose(probe);
-}
-
-TEST_F(NamingTest, CreateFolderPathMakesParentsFirst)
-{
-    ASSERT_TRUE(testsupport::WriteWholeFile(folder_ + "\\file", "keep"));
-    std::string level = "\\" + std::string(50, 'L'), fits = folder_;
-    while (fits.size() + level.size() < NAME_CAPACITY)
-        fits += level;
-    std::string tooDeep = fits + level + level;
-    struct Case {
-        std::string path, mustExist, mustNotExist;
-    } cases[] = {
-        {folder_ + "\\a\\b\\c", folder_ + "\\a\\b\\c", ""},
-        {folder_ + "\\t\\x\\", folder_ + "\\t\\x", ""},
-        {"\\\\?\\" + folder_ + "\\long syntax\\y", folder_ + "\\long syntax\\y", ""},
-        {folder_ + "\\file\\sub", folder_ + "\\file", folder_ + "\\file\\sub"},
-        // No such server: the levels fail, and none becomes a folder at the root.
-        {"\\\\velmora-no-server\\scans\\1987", "", "\\velmora-no-server"},
-        {tooDeep, fits, fits + level}, // levels beyond 260 bytes are not attempted
-    };
-    for (const Case &c : cases) {
-        CreateFolderPath(c.path.c_str());
-        EXPECT_TRUE(c.mustExist.empty() || FileExists(c.mustExist)) << c.path;
-        EXPECT_TRUE(c.mustNotExist.empty() || !FileExists(c.mustNotExist)) << c.path;
-        EXPECT_EQ(FolderCreation.depth + FolderCreation.built[0], 0u) << "walk state kept: " << c.path;
-    }
-    EXPECT_FALSE(FileExists("C:\\velmora-no-server"));
 }
 
 TEST_F(NamingTest, FirstRunStoresDefaultsAndCreatesTheDefaultFolder)
@@ -232,10 +184,10 @@ TEST_F(NamingTest, DefaultFolderIsTheDesktopJoinedWithFolderName)
     struct Case {
         std::string folderName, expected;
     } cases[] = {{folderName_, DefaultFolder()}, {"", desktop_ + "\\"},
-                 {std::string(NAME_CAPACITY - 10, 'n'), desktop_ + "\\"}}; // too long to join: not a cut name
+                 {std::string(PATH_CAPACITY - 10, 'n'), desktop_ + "\\"}}; // too long to join: not a cut name
     for (const Case &c : cases) {
         WriteStringSetting(SettingsKey, SettingName(SETTING_FolderName), c.folderName.c_str());
-        char folder[NAME_CAPACITY];
+        char folder[PATH_CAPACITY];
         GetDefaultSaveFolder(folder);
         EXPECT_EQ(std::string(folder), c.expected) << c.folderName.size();
     }
