@@ -60,7 +60,7 @@ int main()
     OutputSettings output;
     if (!ReadOutputSettings(&output))
         return Fail("scan settings missing");
-    char defaultFolder[NAME_CAPACITY];
+    char defaultFolder[PATH_CAPACITY];
     GetDefaultSaveFolder(defaultFolder);
     std::set<std::string> before = PicturesIn(output.SavePath);
     std::set<std::string> beforeDefault = PicturesIn(defaultFolder);
