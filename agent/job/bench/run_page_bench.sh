@@ -18,6 +18,8 @@ prefix=$root/build/page-bench-prefix
 rm -rf "$prefix" && cp -a "$root/build/windows/wineprefix" "$prefix" || exit 1
 "$root/installer/setup-prefix" "$prefix" "$bin" >/dev/null || exit 1
 export WINEPREFIX=$prefix WINEARCH=win32 WINEDEBUG=-all
+# The set-up's Wine session has no display: let it end before ours starts.
+wineserver -w
 
 xvfb_pid=
 cleanup() {
