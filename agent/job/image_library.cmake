@@ -12,6 +12,10 @@ if(WIN32)
   velmora_test(NAME image_library_test SOURCES ${CMAKE_CURRENT_LIST_DIR}/tests/image_library_test.cpp
                LIBS velmora_job velmora_test_support)
   add_dependencies(image_library_test FakeImageLibrary)
+  # The scan job's test points the same registry entry at its libraries.
+  set_tests_properties(image_library_test PROPERTIES RESOURCE_LOCK image_library_key)
+  # Scanner-style bitmaps come from the image library's own test helper.
+  target_include_directories(image_library_test PRIVATE ${CMAKE_SOURCE_DIR}/libs/pixkit/tests)
   target_link_libraries(image_library_test PRIVATE velmora_common)
   # The real library's folder is read after this one: look for it once the
   # whole tree is known.
