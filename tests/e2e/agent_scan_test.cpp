@@ -133,7 +133,8 @@ TEST_F(Scan, OnePressScansEverySheetFedUntilDone)
 {
     // On in the machine defaults, which the agent copies for the user at start.
     struct ContinuousDefault {
-        std::string key = std::string(MODEL_KEY_BASE) + ModelName() + "\\0000\\" SETTINGS_SUBKEY "\\" SCAN_SETTINGS_SUBKEY;
+        std::string key =
+            std::string(MODEL_KEY_BASE) + ModelName() + "\\0000\\" SETTINGS_SUBKEY "\\" SCAN_SETTINGS_SUBKEY;
         ContinuousDefault()
         {
             DWORD on = 1;
