@@ -28,6 +28,7 @@
 #define IDS_BROWSE_TITLE         29
 #define IDS_PAPER_SIZE           30
 #define IDS_RESCAN_NOTICE        31
+#define IDS_SCAN_KEPT            32
 
 // Icons and bitmaps
 #define IDI_PROGRAM              101
