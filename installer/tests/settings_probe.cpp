@@ -8,14 +8,17 @@
 //                                        one "Name=value" line each
 //   settings_probe set NAME NUMBER       stores a scan setting, as the settings
 //                                        dialog does
-// Exit codes: 0 done; 1 OpenSettingsKey failed; 2 the image library did not
-// load; 3 bad arguments.
+//   settings_probe agent-window MS       waits up to MS milliseconds for a
+//                                        running agent's tray window
+// Exit codes: 0 done; 1 OpenSettingsKey failed (agent-window: no window);
+// 2 the image library did not load; 3 bad arguments.
 #include <windows.h>
 
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
+#include "app.h"
 #include "image_library.h"
 #include "settings.h"
 #include "shared.h"
@@ -98,9 +101,22 @@ int Set(const char *name, const char *number) {
     return 3;
 }
 
+int WaitForAgentWindow(DWORD timeoutMs) {
+    for (DWORD waited = 0;; waited += 100) {
+        if (FindWindowA(TRAY_WINDOW_CLASS, nullptr))
+            return 0;
+        if (waited >= timeoutMs)
+            return 1;
+        Sleep(100);
+    }
+}
+
 } // namespace
 
 int main(int argc, char **argv) {
+    // Looks at windows only: the settings stay as the agent left them.
+    if (argc == 3 && strcmp(argv[1], "agent-window") == 0)
+        return WaitForAgentWindow(strtoul(argv[2], nullptr, 10));
     if (!InitModulePath() || !OpenSettingsKey()) {
         printf("settings key: not found\n");
         return 1;

@@ -77,13 +77,15 @@ setup_with_stamp() { # stamp output
 # The folder goes last and unquoted, as the setup wants it: Wine quotes an
 # argument holding blanks, so the folder's words are passed one by one and
 # the command line joins them with single blanks.
+# Its output goes nowhere: an agent the setup starts inherits it, and would
+# hold the caller's pipe open.
 install_silently() { # setup [folder]; echoes the exit code
   if [[ -n ${2:-} ]]; then
     local -a words
     read -r -a words <<<"/D=$2"
-    win "$1" /S "${words[@]}"
+    win "$1" /S "${words[@]}" >/dev/null
   else
-    win "$1" /S
+    win "$1" /S >/dev/null
   fi
   echo $?
 }
@@ -290,6 +292,45 @@ scenario_reinstall_and_upgrade() {
   check_installed "$folder" "2026-12-07 09:00:00 UTC"
 }
 
+# An upgrade while the agent runs: the setup asks it to quit through its quit
+# switch, replaces the files once it is gone, and starts it again; the new
+# agent finds the new stamp and starts the user afresh from the new defaults.
+scenario_upgrade_running_agent() {
+  [[ -n ${DISPLAY:-} ]] || { echo "no display: skipped"; exit 77; }
+  local folder='C:\Program Files\Velmora' old=$work/old-setup.exe new=$work/new-setup.exe
+  setup_with_stamp "2026-11-30 08:00:00 UTC" "$old"
+  setup_with_stamp "2026-12-07 09:00:00 UTC" "$new"
+  fresh_prefix running
+  expect_eq 0 "$(install_silently "$old")" "install of the older build"
+  # A plugged, calibrated scanner: the agent starts straight into its tray.
+  win "$folder\\feedctl.exe" reset >/dev/null
+  win "$folder\\feedctl.exe" plug >/dev/null
+  local calibration
+  calibration=$(unix_path 'C:\users\Public\Documents\VF-600\shading.bin')
+  mkdir -p "$(dirname "$calibration")" && printf 'calibrated' >"$calibration"
+  expect_eq 0 "$(probe "$folder" set "Current Brightness" 77; echo $?)" "the user sets a brightness"
+
+  win "$folder\\Velmora.exe" >/dev/null &
+  local first_agent=$!
+  expect_eq 0 "$(probe "$folder" agent-window 20000; echo $?)" "the older agent's tray window"
+  printf 'damaged' >"$(unix_path "$folder")/Pagefit.exe"
+
+  expect_eq 0 "$(install_silently "$new")" "upgrade over the running agent"
+  local waited=0
+  while kill -0 "$first_agent" 2>/dev/null && [[ $waited -lt 100 ]]; do sleep 0.1; waited=$((waited + 1)); done
+  kill -0 "$first_agent" 2>/dev/null && fail "the older agent still runs after the upgrade"
+  wait "$first_agent"
+  expect_eq 0 $? "the older agent's exit code (it quit, it was not killed)"
+  cmp -s "$(unix_path "$folder")/Pagefit.exe" "$(shipped_source Pagefit.exe)" || fail "Pagefit.exe was not replaced"
+  expect_eq 0 "$(probe "$folder" agent-window 20000; echo $?)" "the agent started again by the setup"
+
+  win "$folder\\Velmora.exe" q >/dev/null
+  settle
+  expect_eq "2026-12-07 09:00:00 UTC" "$(user_stamp)" "the user's copy's stamp after the new agent started"
+  registry user 'Software\Sheetfed Scanner' | grep -q '|Current Brightness|' &&
+    fail "the user's brightness survived the new build's defaults"
+}
+
 # Installing into another folder removes the first installation.
 scenario_move() {
   local first='C:\Program Files\Velmora' second='C:\Scanner\Velmora'
@@ -351,7 +392,8 @@ scenario_unsupported_windows() {
 }
 
 case $scenario in
-  install_folders | reinstall_and_upgrade | move | uninstall | unsupported_windows) "scenario_$scenario" ;;
+  install_folders | reinstall_and_upgrade | move | uninstall | unsupported_windows | upgrade_running_agent)
+    "scenario_$scenario" ;;
   *) echo "setup_test: no scenario '$scenario'" >&2; exit 2 ;;
 esac
 if [[ $failures -gt 0 ]]; then
