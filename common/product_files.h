@@ -13,3 +13,8 @@
 // a line holding the word below asks the agent to scan the sheet again.
 #define AUTOCROP_LOG_FILE "Pagefit.log"
 #define AUTOCROP_NO_ACTION_WORD "noaction"
+
+// The longest path any of the product's programs handles, terminator
+// included: every path buffer, the shared device state's folder and sheet
+// names, and the registry's folder values are this size.
+const int PATH_CAPACITY = 260;

@@ -20,10 +20,8 @@ const LPARAM EXIT_WITHOUT_QUESTION = 1;
 // Start-up and the message loop; returns the process's exit code (always 0).
 int RunAgent(HINSTANCE instance, const char *commandLine);
 
-// System checks.
+// System checks (the ImageFolio ones belong to the scan job, which opens it).
 int IsWindows2000OrLater(void);
-int IsImageFolioInstalled(void);
-int GetImageFolioPath(char *buffer, DWORD size);
 
 // Process flags (the variables live in shared.h).
 int IsScanEnabled(void);

@@ -5,6 +5,7 @@
 #include <commctrl.h>
 
 #include "product_files.h"
+#include "scan_job.h"
 #include "scanner.h"
 #include "settings.h"
 #include "shared.h"

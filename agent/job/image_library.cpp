@@ -9,48 +9,21 @@ ImageLibraryState ImageLibrary;
 
 namespace {
 
-// The library's operations, as the agent calls them.
-typedef int(__cdecl *InitOp)(const uint16_t *record);
-typedef int(__cdecl *ShutdownOp)(void);
-typedef int(__cdecl *LoadImageOp)(ImageHandle *image, const char *path, uint32_t *scratch, uint32_t zero,
-                                  uint32_t flags, uint32_t zero2, uint32_t zero3, uint32_t zero4);
-typedef void(__cdecl *FreeImageOp)(ImageHandle image);
-typedef int(__cdecl *SaveImageOp)(const char *path, uint32_t kind, const uint32_t *options, ImageHandle image,
-                                  uint32_t zero, uint32_t zero2);
-typedef ImageHandle(__cdecl *ResizeImageOp)(ImageHandle image, int32_t width, int32_t height, uint32_t zero,
-                                            uint32_t zero2, uint32_t zero3);
-struct RotateBytes {
-    uint8_t bytes[8];
-};
-typedef ImageHandle(__cdecl *RotateImageOp)(ImageHandle image, double degrees, RotateBytes options, uint32_t zero,
-                                            uint32_t zero2, uint32_t zero3);
-
 template <typename T> T Op(int slot) { return reinterpret_cast<T>(ImageLibrary.Ops[slot]); }
 
 // A table may leave slots empty; calling one would take the agent down with
 // the page. Without these three no page can be loaded, saved and released.
 bool HasPageOperations(void)
 {
-    return ImageLibrary.Ops[IMAGE_OP_LOAD_IMAGE] && ImageLibrary.Ops[IMAGE_OP_FREE_IMAGE] &&
-           ImageLibrary.Ops[IMAGE_OP_SAVE_IMAGE];
+    return ImageLibrary.Ops[PIXKIT_SLOT_LOAD_IMAGE] && ImageLibrary.Ops[PIXKIT_SLOT_FREE_IMAGE] &&
+           ImageLibrary.Ops[PIXKIT_SLOT_SAVE_IMAGE];
 }
 
 const uint16_t INIT_RECORD[4] = {2, 3, 0, 0};
 const uint32_t LOAD_FLAGS = 0x7;
 
-// Save kinds the library knows; BMP and PNG are told by the destination's
-// extension alone, which the caller's picture name always carries.
-const uint32_t SAVE_KIND_BY_EXTENSION = 0;
-const uint32_t SAVE_KIND_JPEG = 1;
-const uint32_t SAVE_KIND_TIFF = 2;
-
 // The single-precision value nearest 1/3: the reduction from a 300 dpi scan.
 const float ONE_THIRD = 0.33333334f;
-
-uint32_t &DescriptorWord(ImageHandle image, int offset)
-{
-    return *reinterpret_cast<uint32_t *>(*image + offset);
-}
 
 double AngleForRotateCode(uint16_t rotate)
 {
@@ -95,9 +68,9 @@ int LoadImageLibrary(void)
     // The library's own companions are looked for beside it, not beside us.
     ImageLibrary.Module = path[0] ? LoadLibraryExA(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH) : nullptr;
     if (ImageLibrary.Module) {
-        ImageLibrary.Entry = reinterpret_cast<ImageLibraryEntry>(GetProcAddress(ImageLibrary.Module, "PixkitOps"));
+        ImageLibrary.Entry = reinterpret_cast<PixkitOpsFn>(GetProcAddress(ImageLibrary.Module, PIXKIT_ENTRY_NAME));
         ImageLibrary.Ops = ImageLibrary.Entry ? ImageLibrary.Entry() : nullptr;
-        InitOp init = ImageLibrary.Ops ? Op<InitOp>(IMAGE_OP_INIT) : nullptr;
+        PixkitInitFn init = ImageLibrary.Ops ? Op<PixkitInitFn>(PIXKIT_SLOT_INIT) : nullptr;
         if (init && init(INIT_RECORD) == 0)
             loaded = 1;
         else
@@ -111,7 +84,7 @@ void UnloadImageLibrary(void)
 {
     if (!ImageLibrary.Module || !ImageLibrary.Ops)
         return;
-    ShutdownOp shutdown = Op<ShutdownOp>(IMAGE_OP_SHUTDOWN);
+    PixkitShutdownFn shutdown = Op<PixkitShutdownFn>(PIXKIT_SLOT_SHUTDOWN);
     // A library without Shutdown may still hold state it cannot release, so
     // it stays loaded.
     if (!shutdown)
@@ -125,18 +98,20 @@ int ConvertAndSave(uint16_t format, uint16_t rotate, const char *source, const c
 {
     if (!ImageLibrary.Module || !ImageLibrary.Ops || !HasPageOperations())
         return 0;
-    uint32_t kind = SAVE_KIND_BY_EXTENSION;
+    // BMP and PNG are told by the destination's extension alone, which the
+    // caller's picture name always carries.
+    uint32_t kind = PIXKIT_SAVE_BY_EXTENSION;
     uint32_t options[2] = {0, 0};
     if (format == OUTPUT_JPEG) {
-        kind = SAVE_KIND_JPEG;
+        kind = PIXKIT_SAVE_JPEG;
         options[1] = uint32_t(ReadNumberSetting(SettingsKey, SETTING_JpegCompressionRatio));
     } else if (format == OUTPUT_TIFF) {
-        kind = SAVE_KIND_TIFF;
+        kind = PIXKIT_SAVE_TIFF;
     }
 
-    ImageHandle image = nullptr;
+    PixkitImage image = nullptr;
     uint32_t scratch = 0;
-    if (Op<LoadImageOp>(IMAGE_OP_LOAD_IMAGE)(&image, source, &scratch, 0, LOAD_FLAGS, 0, 0, 0) != 0 || !image)
+    if (Op<PixkitLoadImageFn>(PIXKIT_SLOT_LOAD_IMAGE)(&image, source, &scratch, 0, LOAD_FLAGS, 0, 0, 0) != 0 || !image)
         return 0;
 
     // A turn or a reduction that fails (or that the library lacks) leaves its
@@ -144,33 +119,33 @@ int ConvertAndSave(uint16_t format, uint16_t rotate, const char *source, const c
     // keeps the photograph, where giving up would lose it (the scan is
     // deleted after this call).
     if (rotate != ROTATE_NONE) {
-        RotateImageOp turn = Op<RotateImageOp>(IMAGE_OP_ROTATE_IMAGE);
-        RotateBytes unused = {};
-        ImageHandle turned = turn ? turn(image, AngleForRotateCode(rotate), unused, 0, 0, 0) : nullptr;
+        PixkitRotateImageFn turn = Op<PixkitRotateImageFn>(PIXKIT_SLOT_ROTATE_IMAGE);
+        PixkitRotateOptions unused = {};
+        PixkitImage turned = turn ? turn(image, AngleForRotateCode(rotate), unused, 0, 0, 0) : nullptr;
         if (turned)
             image = turned;
     }
     if (resolution == 100) {
-        uint32_t scannedXDpi = DescriptorWord(image, IMAGE_DESCRIPTOR_X_DPI);
-        uint32_t scannedYDpi = DescriptorWord(image, IMAGE_DESCRIPTOR_Y_DPI);
-        DescriptorWord(image, IMAGE_DESCRIPTOR_X_DPI) = 100;
-        DescriptorWord(image, IMAGE_DESCRIPTOR_Y_DPI) = 100;
-        int32_t width = int32_t(double(DescriptorWord(image, IMAGE_DESCRIPTOR_WIDTH)) * double(ONE_THIRD));
-        int32_t height = int32_t(double(DescriptorWord(image, IMAGE_DESCRIPTOR_HEIGHT)) * double(ONE_THIRD));
-        ResizeImageOp resize = Op<ResizeImageOp>(IMAGE_OP_RESIZE_IMAGE);
-        ImageHandle reduced = resize ? resize(image, width, height, 0, 0, 0) : nullptr;
+        uint32_t scannedXDpi = (*image)->xDpi;
+        uint32_t scannedYDpi = (*image)->yDpi;
+        (*image)->xDpi = 100;
+        (*image)->yDpi = 100;
+        int32_t width = int32_t(double((*image)->width) * double(ONE_THIRD));
+        int32_t height = int32_t(double((*image)->height) * double(ONE_THIRD));
+        PixkitResizeImageFn resize = Op<PixkitResizeImageFn>(PIXKIT_SLOT_RESIZE_IMAGE);
+        PixkitImage reduced = resize ? resize(image, width, height, 0, 0, 0) : nullptr;
         if (reduced) {
             image = reduced;
         } else {
             // Still the full 300 dpi pixels: labelled 100 dpi, the picture
             // would print three times its real size.
-            DescriptorWord(image, IMAGE_DESCRIPTOR_X_DPI) = scannedXDpi;
-            DescriptorWord(image, IMAGE_DESCRIPTOR_Y_DPI) = scannedYDpi;
+            (*image)->xDpi = scannedXDpi;
+            (*image)->yDpi = scannedYDpi;
         }
     }
 
-    int saved = Op<SaveImageOp>(IMAGE_OP_SAVE_IMAGE)(destination, kind, options, image, 0, 0);
-    Op<FreeImageOp>(IMAGE_OP_FREE_IMAGE)(image);
+    int saved = Op<PixkitSaveImageFn>(PIXKIT_SLOT_SAVE_IMAGE)(destination, kind, options, image, 0, 0);
+    Op<PixkitFreeImageFn>(PIXKIT_SLOT_FREE_IMAGE)(image);
     return saved == 0 ? 1 : 0;
 }
 

@@ -7,34 +7,13 @@
 
 #include <cstdint>
 
-// Slots of the library's operations table that the agent calls; the table
-// may hold other entries, which the agent never touches.
-enum ImageLibrarySlot {
-    IMAGE_OP_INIT = 0,
-    IMAGE_OP_SHUTDOWN = 1,
-    IMAGE_OP_LOAD_IMAGE = 6,
-    IMAGE_OP_FREE_IMAGE = 7,
-    IMAGE_OP_SAVE_IMAGE = 8,
-    IMAGE_OP_RESIZE_IMAGE = 11,
-    IMAGE_OP_ROTATE_IMAGE = 13,
-};
-
-// Byte offsets of the 32-bit words the agent uses in a picture's descriptor.
-const int IMAGE_DESCRIPTOR_WIDTH = 4;
-const int IMAGE_DESCRIPTOR_HEIGHT = 12;
-const int IMAGE_DESCRIPTOR_X_DPI = 16;
-const int IMAGE_DESCRIPTOR_Y_DPI = 20;
-
-// A picture of the library: a pointer to a pointer to its descriptor.
-typedef uint8_t **ImageHandle;
-
-typedef void *const *(__cdecl *ImageLibraryEntry)(void);
+#include "pixkit.h"
 
 // Process-wide, set by LoadImageLibrary and cleared by UnloadImageLibrary;
 // used on the job's thread only.
 struct ImageLibraryState {
     HMODULE Module;           // null when no library is loaded
-    ImageLibraryEntry Entry;  // its PixkitOps
+    PixkitOpsFn Entry;        // its PixkitOps
     void *const *Ops;         // the operations table PixkitOps returned
 };
 extern ImageLibraryState ImageLibrary;

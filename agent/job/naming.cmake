@@ -3,6 +3,7 @@
 # Windows code of the job library, tested under Wine on real folders.
 add_library(velmora_naming_core STATIC ${CMAKE_CURRENT_LIST_DIR}/naming_core.cpp)
 target_include_directories(velmora_naming_core PUBLIC ${CMAKE_CURRENT_LIST_DIR})
+target_link_libraries(velmora_naming_core PUBLIC velmora_common)
 
 velmora_test(NAME naming_core_test SOURCES ${CMAKE_CURRENT_LIST_DIR}/tests/naming_core_test.cpp
              LIBS velmora_naming_core)

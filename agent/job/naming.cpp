@@ -32,20 +32,20 @@ NameState ProbeName(const char *path)
 
 void GetDefaultSaveFolder(char *folder)
 {
-    char desktop[NAME_CAPACITY] = "";
+    char desktop[PATH_CAPACITY] = "";
     SHGetSpecialFolderPathA(nullptr, desktop, CSIDL_DESKTOP, FALSE);
-    char name[NAME_CAPACITY] = "";
+    char name[PATH_CAPACITY] = "";
     ReadTextSetting(SettingsKey, SETTING_FolderName, name);
-    int length = snprintf(folder, NAME_CAPACITY, "%s\\%s", desktop, name);
+    int length = snprintf(folder, PATH_CAPACITY, "%s\\%s", desktop, name);
     // A folder name too long to join would be cut into some other folder's
     // name; the desktop itself is the honest fallback.
-    if (length < 0 || size_t(length) >= NAME_CAPACITY)
-        snprintf(folder, NAME_CAPACITY, "%s\\", desktop);
+    if (length < 0 || size_t(length) >= PATH_CAPACITY)
+        snprintf(folder, PATH_CAPACITY, "%s\\", desktop);
 }
 
 bool IsFolderWritable(const char *folder)
 {
-    char probe[MAX_PATH];
+    char probe[PATH_CAPACITY];
     if (!GetTempFileNameA(folder, TEMP_FILE_PREFIX, 0, probe))
         return false;
     // Creating the empty file can succeed where writing cannot; opening it
@@ -103,7 +103,7 @@ int ReadOutputSettings(OutputSettings *settings)
     if (RegOpenKeyExA(SettingsKey, SCAN_SETTINGS_SUBKEY, 0, KEY_READ | KEY_WRITE, &key) != ERROR_SUCCESS)
         return 0;
     settings->Prefix[0] = '\0';
-    char defaultFolder[NAME_CAPACITY];
+    char defaultFolder[PATH_CAPACITY];
     GetDefaultSaveFolder(defaultFolder);
 
     settings->Format = uint16_t(ReadNumberSetting(key, SETTING_Format));

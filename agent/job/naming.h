@@ -13,8 +13,8 @@
 // Filled once per job and used for every page of it.
 struct OutputSettings {
     uint16_t Format;                // OutputFormat code
-    char SavePath[NAME_CAPACITY];   // as a rule without a trailing backslash
-    char Prefix[NAME_CAPACITY];
+    char SavePath[PATH_CAPACITY];   // as a rule without a trailing backslash
+    char Prefix[PATH_CAPACITY];
 };
 
 // 1, or 0 when the "Setting" subkey cannot be opened. A stored folder that
@@ -22,7 +22,7 @@ struct OutputSettings {
 // the registry; a missing save folder is created.
 int ReadOutputSettings(OutputSettings *settings);
 
-// The desktop folder joined with "Folder Name"; `folder` holds NAME_CAPACITY bytes.
+// The desktop folder joined with "Folder Name"; `folder` holds PATH_CAPACITY bytes.
 void GetDefaultSaveFolder(char *folder);
 
 // True when a file can be created in `folder`; nothing is left behind.

@@ -7,7 +7,8 @@
 #include <cstddef>
 #include <cstdint>
 
-const size_t NAME_CAPACITY = 260; // every path the agent handles, terminator included
+#include "product_files.h"
+
 
 // ".bmp", ".jpg", ".tif" or ".png" by the low 16 bits of the format code.
 // A code outside 0..3 saves as BMP: lossless, and the extension is the only
@@ -24,7 +25,7 @@ bool FormatPictureName(char *name, size_t capacity, const char *folder, const ch
 // The path built so far and the depth are the walk's whole state.
 struct FolderWalk {
     const char *rest;          // what is still to be walked; null once done
-    char built[NAME_CAPACITY]; // components so far, each followed by a backslash
+    char built[PATH_CAPACITY]; // components so far, each followed by a backslash
     size_t length;
     unsigned depth;            // components appended so far
 };

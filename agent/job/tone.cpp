@@ -58,7 +58,7 @@ bool OpenMapped(const char *path, MappedFile *mapped)
 
 void ShowToneProgress(uint32_t rows)
 {
-    char text[PATH_CAPACITY] = "";
+    char text[ResourceStringCapacity(IDS_PROGRESS_TONE)] = "";
     LoadStringA(ResourceLibrary, IDS_PROGRESS_TONE, text, sizeof text);
     ProgressRequest request = {};
     request.caption = AppTitle;

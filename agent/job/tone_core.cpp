@@ -148,11 +148,20 @@ TonePlanResult PlanTonePass(const uint8_t *header, size_t headerLength, uint64_t
     p.height = height;
     p.samplesPerRow = is24Bit ? 3u * width : width;
     p.inputOffset = is24Bit ? PIXELS_OFFSET_NO_PALETTE : GREY_HEADER_BYTES;
-    p.inputRowBytes = (p.samplesPerRow + 3) / 4 * 4;
+    p.inputRowBytes = uint32_t(RowBytes(width, is24Bit ? 24 : 8));
     if (ReadLe32(header + OFFSET_PIXELS) != p.inputOffset)
         return TONE_PLAN_PIXEL_OFFSET;
-    if (uint64_t(p.inputOffset) + uint64_t(p.inputRowBytes) * height > fileSize)
+    uint64_t rowsEnd = uint64_t(p.inputOffset) + uint64_t(p.inputRowBytes) * height;
+    if (rowsEnd > fileSize)
         return TONE_PLAN_TRUNCATED;
+    // Rows longer than the width implies, or a header left from another
+    // size, would be cut to what the header claims and lose pixels: every
+    // size the file states must agree before the pass writes anything. An
+    // image size of 0 is allowed for uncompressed rows.
+    uint32_t imageSize = ReadLe32(header + OFFSET_IMAGE_SIZE);
+    if (rowsEnd != fileSize || ReadLe32(header + OFFSET_FILE_SIZE) != fileSize ||
+        (imageSize != 0 && imageSize != rowsEnd - p.inputOffset))
+        return TONE_PLAN_SIZE_FIELDS;
     // The header rewrite needs the palette's first two entries in view.
     if (!is24Bit && reduceToLineArt && headerLength < LINE_ART_HEADER_BYTES)
         return TONE_PLAN_NOT_BITMAP;
@@ -163,7 +172,7 @@ TonePlanResult PlanTonePass(const uint8_t *header, size_t headerLength, uint64_t
     p.outputRowBytes = p.inputRowBytes;
     if (p.reduceToLineArt) {
         p.outputOffset = LINE_ART_HEADER_BYTES;
-        p.outputRowBytes = ((width + 7) / 8 + 3) / 4 * 4;
+        p.outputRowBytes = uint32_t(RowBytes(width, 1));
     }
     p.finalFileSize = uint64_t(p.outputOffset) + uint64_t(p.outputRowBytes) * height;
     *plan = p;

@@ -51,6 +51,7 @@ enum TonePlanResult {
     TONE_PLAN_COMPRESSED,
     TONE_PLAN_PIXEL_OFFSET,    // pixels do not start where our own bitmaps put them
     TONE_PLAN_TRUNCATED,       // the rows the header promises run past the end of the file
+    TONE_PLAN_SIZE_FIELDS,     // file or image size fields, or the file's end, disagree with the rows
 };
 
 // Decides from the bitmap file's first bytes (`headerBytes` of them, at

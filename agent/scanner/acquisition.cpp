@@ -10,13 +10,11 @@
 #include "shared.h"
 #include "ui.h"
 
-const int PROGRESS_TEXT_CAPACITY = 1040;
-
 // The words the size query and the scan parameters share: the byte count
 // that follows, the area, the resolutions, the type and the option.
 static void FillScanImage(ScanParameters *image, const ScanJobSettings *settings)
 {
-    image->ParameterBytes = 28;
+    image->ParameterBytes = SC_PARAMETER_BYTES;
     memcpy(image->PaperArea, settings->PaperArea, sizeof image->PaperArea);
     image->XResolution = settings->DeviceXResolution;
     image->YResolution = settings->DeviceYResolution;
@@ -188,7 +186,9 @@ int AcquireToBitmap(ScanJobSettings settings, const char *path)
     SendScannerCommand(SC_ACQUIRE, nullptr);
     PageTransfer page = {};
     QueryScanGeometry(&settings, &page.bitmap);
-    if (!PrepareDevice(&settings, &page.bitmap)) {
+    // Rows of another length than the header implies would make a file that
+    // no reader shows as scanned; the page fails before a file exists.
+    if (!BitmapLineBytesMatch(&page.bitmap) || !PrepareDevice(&settings, &page.bitmap)) {
         SendScannerCommand(SC_RELEASE, nullptr);
         return 0;
     }
@@ -205,7 +205,7 @@ int AcquireToBitmap(ScanJobSettings settings, const char *path)
 
     SendScannerCommand(SC_START, nullptr);
     SendScannerCommand(SC_PREPARE_READ, nullptr);
-    char text[PROGRESS_TEXT_CAPACITY] = "";
+    char text[ResourceStringCapacity(IDS_PROGRESS_SCANNING)] = "";
     LoadStringA(ResourceLibrary, IDS_PROGRESS_SCANNING, text, sizeof text);
     // The dialog divides by its total: a page announced empty still counts one.
     ProgressRequest request = {AppTitle, text, 1, 1, page.bitmap.Lines ? page.bitmap.Lines : 1u};

@@ -58,6 +58,13 @@ int SetBitmapSizes(ScanBitmap *bitmap)
     return 1;
 }
 
+int BitmapLineBytesMatch(const ScanBitmap *bitmap)
+{
+    uint16_t bits = BitmapBitsPerPixel(bitmap->Type);
+    int32_t width = BitmapPixelsFor(bitmap->XDpi, bitmap->Width300);
+    return bits != 0 && RowBytes((uint32_t)width, bits) == bitmap->LineBytes;
+}
+
 static void FillPalette(uint8_t *palette, uint16_t type)
 {
     if (type == SCAN_TYPE_LINE_ART) {

@@ -34,6 +34,11 @@ int32_t BitmapPixelsPerMetre(uint16_t dpi);
 // an unknown type or a page whose file would not fit the 32-bit size fields.
 int SetBitmapSizes(ScanBitmap *bitmap);
 
+// 1 when the device's bytes per line are exactly the padded row of the width
+// and depth the header will state. A page whose lines are longer or shorter
+// would be written as a file whose header and rows disagree.
+int BitmapLineBytesMatch(const ScanBitmap *bitmap);
+
 // Fills every header field and the palette into bitmap->Header.
 void FillBitmapHeader(ScanBitmap *bitmap);
 

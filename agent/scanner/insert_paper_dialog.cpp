@@ -15,7 +15,6 @@ enum InsertPaperLayout {
     PAPER_DIALOG_EXTRA_HEIGHT = 156,
 };
 
-const int INSERT_PAPER_TEXT_CAPACITY = 1024;
 
 // What the dialog keeps for painting.
 static struct {
@@ -48,7 +47,7 @@ static void LoadInsertPaperPicture(void)
 
 static void OnInsertPaperInit(HWND dialog)
 {
-    char text[INSERT_PAPER_TEXT_CAPACITY] = "";
+    char text[ResourceStringCapacity(IDS_INSERT_PAPER)] = "";
     LoadStringA(ResourceLibrary, IDS_INSERT_PAPER, text, sizeof text);
     LoadInsertPaperPicture();
 

@@ -54,9 +54,11 @@ int CopyValues(HKEY source, HKEY destination, WCHAR *nameBuffer)
         LONG status = RegEnumValueW(source, index, nameBuffer, &nameLength, nullptr, nullptr, nullptr, nullptr);
         if (status == ERROR_NO_MORE_ITEMS)
             break;
-        if (status != ERROR_SUCCESS)
+        // A name too long to list is skipped like a value that fails to copy;
+        // any other error would repeat at every index.
+        if (status != ERROR_SUCCESS && status != ERROR_MORE_DATA)
             return 0;
-        if (!CopyValue(source, destination, nameBuffer))
+        if (status == ERROR_MORE_DATA || !CopyValue(source, destination, nameBuffer))
             result = 0;
     }
     return result;
@@ -89,16 +91,16 @@ int CopyTree(HKEY sourceRoot, const WCHAR *sourcePath, HKEY destinationRoot, con
     int result = CopyValues(source, destination, valueNameBuffer);
 
     // Counted before copying, so the walk is over the subkeys the source had
-    // when the copy began.
+    // when the copy began. A subkey that fails is reported but ends nothing:
+    // the user's old tree is already gone, and every instance after it must
+    // still arrive or the agent could never open its own.
     DWORD count = CountSubkeys(source);
     for (DWORD index = 0; index < count; ++index) {
         WCHAR name[SUBKEY_NAME_CAPACITY];
         DWORD nameLength = SUBKEY_NAME_CAPACITY;
         if (RegEnumKeyExW(source, index, name, &nameLength, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS ||
-            !CopyTree(source, name, destination, name, valueNameBuffer)) {
+            !CopyTree(source, name, destination, name, valueNameBuffer))
             result = 0;
-            break;
-        }
     }
 
     RegCloseKey(destination);

@@ -5,9 +5,8 @@
 
 #include <windows.h>
 
+#include "product_files.h"
 #include "scan_types.h"
-
-const int PATH_CAPACITY = 260;
 
 // The program's own file name. A sibling file is addressed by writing its
 // name over the tail (just after the last backslash) and passing the whole

@@ -19,13 +19,13 @@ static struct {
     int barWidth;  // the drawing area inside the bar control
     int barHeight;
     HFONT boldFont;
+    WNDPROC barProc; // the bar control's own procedure, under ours
 } Progress;
 
 // Layout, in pixels of the dialog's client area.
 const int MARGIN = 20;
 const int FRAME_INSET = 10;
 const int GAP_BELOW_TEXT = 10;
-const int CANCEL_TEXT_CAPACITY = 40;
 
 static SIZE ControlSize(HWND dialog, int id)
 {
@@ -55,6 +55,8 @@ static void MakeCancelLineBold(HWND control)
         SendMessageA(control, WM_SETFONT, (WPARAM)Progress.boldFont, TRUE);
 }
 
+static LRESULT CALLBACK BarProc(HWND bar, UINT message, WPARAM wParam, LPARAM lParam);
+
 static void OnProgressInit(HWND dialog, const ProgressRequest *request)
 {
     SetWindowTextA(dialog, request->caption);
@@ -77,6 +79,10 @@ static void OnProgressInit(HWND dialog, const ProgressRequest *request)
         MoveControl(dialog, IDC_PROGRESS_BAR, MARGIN, textHeight + 30, bar.cx, bar.cy);
         // The percentage is right-aligned with the message and as tall as the bar.
         MoveControl(dialog, IDC_PROGRESS_PERCENT, MARGIN + width - labelWidth, textHeight + 30, labelWidth, bar.cy);
+        // The bar paints itself from the dialog's state, so a window that
+        // covered it leaves it as it was rather than blank until the next step.
+        HWND barControl = GetDlgItem(dialog, IDC_PROGRESS_BAR);
+        Progress.barProc = (WNDPROC)SetWindowLongPtrA(barControl, GWLP_WNDPROC, (LONG_PTR)BarProc);
     } else {
         ShowWindow(GetDlgItem(dialog, IDC_PROGRESS_BAR), SW_HIDE);
         ShowWindow(GetDlgItem(dialog, IDC_PROGRESS_PERCENT), SW_HIDE);
@@ -90,7 +96,7 @@ static void OnProgressInit(HWND dialog, const ProgressRequest *request)
         Progress.cancelShown = 1;
         cancelHeight = ControlSize(dialog, IDC_PROGRESS_CANCEL).cy;
         MoveControl(dialog, IDC_PROGRESS_CANCEL, MARGIN, textHeight + barHeight + 50, width, cancelHeight);
-        char cancelText[CANCEL_TEXT_CAPACITY] = "";
+        char cancelText[ResourceStringCapacity(IDS_PROGRESS_CANCEL)] = "";
         LoadStringA(ResourceLibrary, IDS_PROGRESS_CANCEL, cancelText, sizeof cancelText);
         SetWindowTextA(cancelLine, cancelText);
         MakeCancelLineBold(cancelLine);
@@ -123,13 +129,6 @@ static INT_PTR CALLBACK ProgressDialogProc(HWND dialog, UINT message, WPARAM wPa
     case WM_ACTIVATE:
         BringWindowToTop(dialog);
         return FALSE;
-    case WM_PAINT: {
-        // The bar is drawn by the steps, not here.
-        PAINTSTRUCT paint;
-        BeginPaint(dialog, &paint);
-        EndPaint(dialog, &paint);
-        return TRUE;
-    }
     case WM_CLOSE:
         DestroyWindow(dialog);
         return TRUE;
@@ -154,6 +153,8 @@ int ShowProgress(const ProgressRequest *request)
         return 0;
     Progress.total = request->total;
     Progress.count = 0;
+    Progress.barWidth = 0;
+    Progress.barProc = nullptr;
     ProgressDialogWindow = CreateDialogIndirectParamA(AppInstance, dialogTemplate, nullptr, ProgressDialogProc,
                                                       (LPARAM)request);
     if (ProgressDialogWindow) {
@@ -171,40 +172,66 @@ static int ColumnShade(int x)
     return shade < 0 ? 0 : shade;
 }
 
-static void DrawProgress(double fraction)
+static double ProgressFraction(void)
+{
+    // A zero total would divide by zero; callers promise at least 1.
+    return Progress.total ? (double)Progress.count / (double)Progress.total : 1.0;
+}
+
+static int FilledColumns(void)
+{
+    double filledExact = Progress.barWidth * ProgressFraction();
+    return filledExact >= Progress.barWidth ? Progress.barWidth : (int)filledExact;
+}
+
+// One pass over the bar: the filled columns in their shades through the
+// device context's own brush (no GDI object per column), the rest blank.
+static void PaintBar(HWND bar)
+{
+    PAINTSTRUCT paint;
+    HDC dc = BeginPaint(bar, &paint);
+    RECT client;
+    GetClientRect(bar, &client);
+    int filled = Progress.barWidth > 0 ? FilledColumns() : 0;
+    HBRUSH shadeBrush = (HBRUSH)GetStockObject(DC_BRUSH);
+    for (int x = 0; x < filled; ++x) {
+        int shade = ColumnShade(x);
+        SetDCBrushColor(dc, RGB(shade, shade, 255));
+        RECT column = {x, 0, x + 1, Progress.barHeight};
+        FillRect(dc, &column, shadeBrush);
+    }
+    RECT rest = {filled, 0, client.right, client.bottom};
+    FillRect(dc, &rest, GetSysColorBrush(COLOR_WINDOW));
+    EndPaint(bar, &paint);
+}
+
+static LRESULT CALLBACK BarProc(HWND bar, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_PAINT) {
+        PaintBar(bar);
+        return 0;
+    }
+    return CallWindowProcA(Progress.barProc, bar, message, wParam, lParam);
+}
+
+static void ShowProgressState(void)
 {
     HWND dialog = ProgressDialogWindow;
+    double fraction = ProgressFraction();
     unsigned percent = fraction * 100 >= 100 ? 100 : (unsigned)(fraction * 100);
     char label[16];
     snprintf(label, sizeof label, "%u%%", percent);
     SetDlgItemTextA(dialog, IDC_PROGRESS_PERCENT, label);
-
-    if (Progress.barWidth <= 0)
-        return;
-    double filledExact = Progress.barWidth * fraction;
-    int filled = filledExact >= Progress.barWidth ? Progress.barWidth : (int)filledExact;
     HWND bar = GetDlgItem(dialog, IDC_PROGRESS_BAR);
-    HDC dc = GetDC(bar);
-    for (int x = 0; x < filled; ++x) {
-        int shade = ColumnShade(x);
-        HPEN pen = CreatePen(PS_SOLID, 1, RGB(shade, shade, 255));
-        HGDIOBJ previous = SelectObject(dc, pen);
-        MoveToEx(dc, x, 0, nullptr);
-        LineTo(dc, x, Progress.barHeight);
-        SelectObject(dc, previous);
-        DeleteObject(pen);
-    }
-    ReleaseDC(bar, dc);
+    InvalidateRect(bar, nullptr, FALSE);
+    UpdateWindow(bar);
 }
 
 int StepProgress(unsigned amount)
 {
     Progress.count += amount;
-    if (ProgressDialogWindow) {
-        // A zero total would divide by zero; callers promise at least 1.
-        double fraction = Progress.total ? (double)Progress.count / (double)Progress.total : 1.0;
-        DrawProgress(fraction);
-    }
+    if (ProgressDialogWindow)
+        ShowProgressState();
     MSG message;
     while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE | PM_NOYIELD)) {
         // The quit message ends the thread's own loop and nothing else does:

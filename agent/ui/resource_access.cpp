@@ -5,9 +5,6 @@
 
 #include "shared.h"
 
-// Room for the longest message the resource library holds.
-const int MESSAGE_CAPACITY = 1040;
-
 LPCDLGTEMPLATEA LoadDialogTemplate(WORD id)
 {
     HRSRC found = FindResourceA(ResourceLibrary, MAKEINTRESOURCEA(id), (LPCSTR)RT_DIALOG);
@@ -21,7 +18,7 @@ LPCDLGTEMPLATEA LoadDialogTemplate(WORD id)
 
 int ShowResourceMessage(HWND owner, UINT stringId, UINT flags)
 {
-    char text[MESSAGE_CAPACITY] = "";
+    char text[RESOURCE_MESSAGE_CAPACITY] = "";
     // A missing string shows as an empty box rather than no box at all.
     LoadStringA(ResourceLibrary, stringId, text, sizeof text);
     return MessageBoxA(owner, text, AppTitle, flags);

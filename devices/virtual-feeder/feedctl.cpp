@@ -10,6 +10,7 @@
 #include <string>
 
 #include "feeder_control.h"
+#include "feedlink_protocol.h"
 #include "shared_block.h"
 
 namespace {
@@ -26,13 +27,15 @@ const char USAGE[] =
     "  press [CODE [POLLS]]            button down for POLLS polls (default 2 1)\n"
     "  plug | unplug                   connect or disconnect, with the device broadcast\n"
     "  vidpid [VALUE]                  show or set the VID/PID the broadcasts carry\n"
-    "  fault COMMAND NTH STATUS        the NTH next call of COMMAND fails with STATUS\n"
+    "  fault COMMAND NTH STATUS        the NTH next call of COMMAND (SC_READ, or its code) fails with STATUS\n"
     "  refuse-acquire on|off\n"
     "  end-page LINES                  pages end after LINES lines\n"
     "  fail-read LINES STATUS          reads fail with STATUS after LINES lines\n"
     "  clear-faults\n"
     "  transfer BYTES                  preferred transfer size (0 = the device's own)\n"
     "  speed LINES_PER_SECOND          mechanical speed (0 = instant)\n"
+    "  sensor ideal|shaded [SEED]      how the sensor reads (shaded: per-column gain and offset)\n"
+    "  roller-dirt PAGES               the roller streaks pages after PAGES sheets (0 = never)\n"
     "  hold MODEL [SECONDS]            hold the model's in-use mutex until released\n"
     "  release                         make a holding feedctl let go\n"
     "  trace [clear]                   print (or clear) the command trace\n";
@@ -90,6 +93,13 @@ int CommandStatus(int, char **)
     if (state->CurrentSheetValid)
         printf("current sheet %s%s\n", state->CurrentSheetSynthetic ? "(synthetic)" : state->CurrentSheet,
                state->SheetInTransport ? " (in the transport)" : "");
+    const FeederSensorState &sensor = state->Sensor;
+    printf("sensor %s, seed %08X, correction %s\n", sensor.Model == FEEDER_SENSOR_SHADED ? "shaded" : "ideal",
+           (unsigned)sensor.Seed, sensor.CorrectionValid ? "loaded" : "none");
+    if (sensor.DirtAfterPages)
+        printf("roller %s: %u pages since cleaning, dirty after %u\n",
+               sensor.PagesSinceCleaning >= sensor.DirtAfterPages ? "dirty" : "clean",
+               (unsigned)sensor.PagesSinceCleaning, (unsigned)sensor.DirtAfterPages);
     if (state->MutexHolderPid)
         printf("in-use mutex for \"%s\" held by process %u\n", state->MutexModel, (unsigned)state->MutexHolderPid);
     delete state;
@@ -166,7 +176,7 @@ int CommandSynthetic(int count, char **arguments)
 
 int CommandPress(int count, char **arguments)
 {
-    long code = 2, polls = 1;
+    long code = SC_BUTTON_SCAN, polls = 1;
     if ((count >= 1 && !ParseNumber(arguments[0], -32768, 32767, &code)) ||
         (count >= 2 && !ParseNumber(arguments[1], 0, 1000000, &polls)))
         return Fail("press takes a button code and a number of polls");
@@ -197,10 +207,29 @@ int CommandVidPid(int count, char **arguments)
     return 0;
 }
 
+// A command by its name (SC_READ) or its code.
+bool ParseCommand(const char *text, long *command)
+{
+    static const struct {
+        const char *name;
+        uint16_t code;
+    } commands[] = {
+#define FEEDLINK_COMMAND_ENTRY(name, code) {#name, name},
+        FEEDLINK_COMMANDS(FEEDLINK_COMMAND_ENTRY)
+#undef FEEDLINK_COMMAND_ENTRY
+    };
+    for (const auto &entry : commands)
+        if (text && strcmp(text, entry.name) == 0) {
+            *command = entry.code;
+            return true;
+        }
+    return ParseNumber(text, 0, 65535, command);
+}
+
 int CommandFault(int count, char **arguments)
 {
     long command = 0, nth = 0, status = 0;
-    if (count < 3 || !ParseNumber(arguments[0], 0, 65535, &command) || !ParseNumber(arguments[1], 1, 1000000, &nth) ||
+    if (count < 3 || !ParseCommand(arguments[0], &command) || !ParseNumber(arguments[1], 1, 1000000, &nth) ||
         !ParseNumber(arguments[2], -32768, 32767, &status))
         return Fail("fault takes a command code, a call number from 1 and a status");
     return Done(feeder::InjectFault((uint16_t)command, (uint32_t)nth, (int16_t)status), "no free fault slot");
@@ -247,6 +276,25 @@ int CommandSpeed(int count, char **arguments)
     if (count < 1 || !ParseNumber(arguments[0], 0, 1000000, &lines))
         return Fail("speed takes lines per second");
     return Done(feeder::SetLinesPerSecond((uint32_t)lines), "the device state cannot be changed");
+}
+
+int CommandSensor(int count, char **arguments)
+{
+    char *end = nullptr;
+    const unsigned long seed = count >= 2 ? strtoul(arguments[1], &end, 0) : 0;
+    if (count < 1 || (strcmp(arguments[0], "ideal") != 0 && strcmp(arguments[0], "shaded") != 0) ||
+        (count >= 2 && (*end != '\0' || seed == 0)))
+        return Fail("sensor takes ideal or shaded and optionally a seed other than 0");
+    const FeederSensorModel model = arguments[0][0] == 's' ? FEEDER_SENSOR_SHADED : FEEDER_SENSOR_IDEAL;
+    return Done(feeder::SetSensor(model, (uint32_t)seed), "the device state cannot be changed");
+}
+
+int CommandRollerDirt(int count, char **arguments)
+{
+    long pages = 0;
+    if (count < 1 || !ParseNumber(arguments[0], 0, 1000000, &pages))
+        return Fail("roller-dirt takes a number of pages");
+    return Done(feeder::SetRollerDirtAfter((uint32_t)pages), "the device state cannot be changed");
 }
 
 // Holds the mutex in this process until asked to let go, the time is up or
@@ -355,6 +403,7 @@ const ToolCommand COMMANDS[] = {
     {"refuse-acquire", CommandRefuseAcquire}, {"end-page", CommandEndPage},
     {"fail-read", CommandFailRead},  {"clear-faults", CommandClearFaults},
     {"transfer", CommandTransfer},   {"speed", CommandSpeed},
+    {"sensor", CommandSensor},       {"roller-dirt", CommandRollerDirt},
     {"hold", CommandHold},           {"release", CommandRelease},
     {"trace", CommandTrace},
 };

@@ -6,8 +6,10 @@
 
 #include <cmath>
 #include <cstring>
+#include <memory>
 
 #include "feeder_queue.h"
+#include "feedlink_protocol.h"
 #include "page_render.h"
 #include "shared_block.h"
 #include "sheet_decode.h"
@@ -41,11 +43,16 @@ template <class Change> bool WithState(Change change)
 }
 
 bool RenderSetup(const SheetImage *sheet, bool synthetic, const FeederPlacement &placement,
-                 const FeederScanSetup &setup, RenderedPage *page)
+                 const FeederScanSetup &setup, const FeederSensorState *sensor, RenderedPage *page)
 {
     PageRenderer renderer;
-    const bool prepared = synthetic ? renderer.PrepareSynthetic(setup)
-                                    : renderer.PrepareSheet(sheet, placement, setup);
+    bool prepared;
+    if (setup.Target != REFERENCE_SHEET)
+        prepared = renderer.PrepareReference(setup, sensor);
+    else if (synthetic)
+        prepared = renderer.PrepareSynthetic(setup, sensor);
+    else
+        prepared = renderer.PrepareSheet(sheet, placement, setup, sensor);
     if (!prepared)
         return false;
     page->ImageType = setup.ImageType;
@@ -88,7 +95,7 @@ bool Snapshot(FeederState *state)
 
 bool SetFeederFolder(const std::string &folder)
 {
-    if (folder.size() >= FEEDER_PATH_CAPACITY)
+    if (folder.size() >= PATH_CAPACITY)
         return false;
     bool created = false;
     const bool mapped = WithState([&](FeederState *state) {
@@ -246,6 +253,27 @@ bool SetLinesPerSecond(uint32_t lines)
     return WithState([&](FeederState *state) { state->LinesPerSecond = lines; });
 }
 
+bool SetSensor(FeederSensorModel model, uint32_t seed)
+{
+    if (model != FEEDER_SENSOR_IDEAL && model != FEEDER_SENSOR_SHADED)
+        return false;
+    return WithState([&](FeederState *state) {
+        state->Sensor.Model = model;
+        if (seed)
+            state->Sensor.Seed = seed;
+        state->Sensor.CorrectionValid = 0;
+    });
+}
+
+bool SetRollerDirtAfter(uint32_t pages)
+{
+    return WithState([&](FeederState *state) {
+        state->Sensor.DirtAfterPages = pages;
+        state->Sensor.PagesSinceCleaning = 0;
+        state->Sensor.CleaningPassesRun = 0;
+    });
+}
+
 bool SetTableShape(const FeederTableShape &shape)
 {
     if (shape.Entries < 2 || shape.Entries > FEEDER_MAX_TABLE_ENTRIES || shape.MaxValue == 0)
@@ -294,11 +322,9 @@ std::string CommandName(uint16_t command)
         uint16_t code;
         const char *name;
     } names[] = {
-        {0, "SC_OPEN"},           {1, "SC_CLOSE"},          {2, "SC_GET_INFO"},       {3, "SC_GET_EXTRA_INFO"},
-        {6, "SC_GET_TABLE_FORMAT"}, {8, "SC_SET_TABLE"},    {9, "SC_GET_GEOMETRY"},   {10, "SC_GET_BUTTON"},
-        {11, "SC_TAKE_PAPER"},    {12, "SC_END_PAGE"},      {13, "SC_PAPER_PRESENT"}, {15, "SC_ACQUIRE"},
-        {16, "SC_SET_PARAMS"},    {17, "SC_START"},         {18, "SC_READ"},          {19, "SC_STOP"},
-        {20, "SC_RELEASE"},       {23, "SC_PREPARE_READ"},  {24, "SC_IS_PRESENT"},
+#define FEEDLINK_COMMAND_NAME(name, code) {name, #name},
+        FEEDLINK_COMMANDS(FEEDLINK_COMMAND_NAME)
+#undef FEEDLINK_COMMAND_NAME
         {FEED_EVENT_SHEET_SKIPPED, "sheet skipped"},        {FEED_EVENT_SHEET_FED, "sheet fed"},
     };
     for (const auto &entry : names)
@@ -313,19 +339,21 @@ bool RenderCurrentPage(RenderedPage *page)
     FeederPlacement placement;
     std::string sheetPath;
     bool synthetic = false, ready = false;
+    std::unique_ptr<FeederSensorState> sensor(new FeederSensorState);
     WithState([&](FeederState *state) {
-        ready = state->Setup.Valid && state->CurrentSheetValid;
+        ready = state->Setup.Valid && (state->CurrentSheetValid || state->Setup.Target != REFERENCE_SHEET);
         setup = state->Setup;
+        *sensor = state->Sensor;
         placement = state->CurrentPlacement;
         synthetic = state->CurrentSheetSynthetic != 0;
-        sheetPath.assign(state->CurrentSheet, strnlen(state->CurrentSheet, FEEDER_PATH_CAPACITY));
+        sheetPath.assign(state->CurrentSheet, strnlen(state->CurrentSheet, PATH_CAPACITY));
     });
     if (!ready)
         return false;
-    if (synthetic)
-        return RenderSetup(nullptr, true, placement, setup, page);
+    if (synthetic || setup.Target != REFERENCE_SHEET)
+        return RenderSetup(nullptr, synthetic, placement, setup, sensor.get(), page);
     SheetImage sheet;
-    return DecodeSheet(sheetPath, &sheet) && RenderSetup(&sheet, false, placement, setup, page);
+    return DecodeSheet(sheetPath, &sheet) && RenderSetup(&sheet, false, placement, setup, sensor.get(), page);
 }
 
 bool RenderSheetFile(const std::string &picturePath, const Placement &placement, const FeederScanSetup &setup,
@@ -340,7 +368,9 @@ bool RenderSheetFile(const std::string &picturePath, const Placement &placement,
     if (PlanScan(request, DEFAULT_MAX_WIDTH300, DEFAULT_MAX_HEIGHT300, &planned) != FEED_STATUS_OK)
         return false;
     SheetImage sheet;
-    return DecodeSheet(picturePath, &sheet) && RenderSetup(&sheet, false, ToRecord(placement), planned, page);
+    planned.Target = REFERENCE_SHEET;
+    return DecodeSheet(picturePath, &sheet) &&
+           RenderSetup(&sheet, false, ToRecord(placement), planned, nullptr, page);
 }
 
 } // namespace feeder

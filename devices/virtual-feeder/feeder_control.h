@@ -118,6 +118,16 @@ bool SetLinesPerSecond(uint32_t lines);
 // maximum 255, grey table 4.
 bool SetTableShape(const FeederTableShape &shape);
 
+// ---- Sensor and roller -------------------------------------------------
+
+// The sensor's model and, for a shaded one, the seed of its fixed pattern
+// (0 keeps the present seed). Changing either drops the device's correction,
+// which was measured for another pattern.
+bool SetSensor(FeederSensorModel model, uint32_t seed = 0);
+// The roller draws its streak once `pages` sheets left the transport since
+// it was last cleaned; 0: it never gets dirty. The page count starts again.
+bool SetRollerDirtAfter(uint32_t pages);
+
 // ---- The agent's "in use" mutex ----------------------------------------
 
 // Creates and holds the per-model driver-in-use mutex in this process, as

@@ -17,6 +17,9 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "feedlink_protocol.h"
+#include "product_files.h"
+
 // Names of the shared objects. The block is backed by FEEDER_STATE_FILE in the
 // device's data folder, so what feedctl.exe sets survives until the agent
 // starts, as the settings of a real device would.
@@ -35,15 +38,14 @@
 // A sheet `photo.png` may carry its placement in `photo.png.placement`.
 #define FEEDER_PLACEMENT_SUFFIX ".placement"
 // The agent's driver-in-use mutex: this prefix followed by the model name.
-#define FEEDER_IN_USE_MUTEX_PREFIX "9443FFBE-F26B-432e-9F9F-A603F3F9849F_"
+#define FEEDER_IN_USE_MUTEX_PREFIX DRIVER_IN_USE_MUTEX_PREFIX
 // Substring of the still-image interface name the plug and unplug broadcasts
 // carry unless another is configured.
 #define FEEDER_DEFAULT_VID_PID "VID_F0E5&PID_5CA7"
 
 const uint32_t FEEDER_STATE_MAGIC = 0x52444656u; // "VFDR"
-const uint32_t FEEDER_STATE_VERSION = 1;
+const uint32_t FEEDER_STATE_VERSION = 2;
 
-const uint32_t FEEDER_PATH_CAPACITY = 260;
 const uint32_t FEEDER_FAULT_SLOTS = 8;
 const uint32_t FEEDER_TRACE_CAPACITY = 4096;
 const uint32_t FEEDER_DETAIL_CAPACITY = 48;
@@ -52,6 +54,24 @@ const uint32_t FEEDER_VID_PID_CAPACITY = 32;
 // Three tables of at most 4096 16-bit entries.
 const uint32_t FEEDER_MAX_TABLE_ENTRIES = 4096;
 const uint32_t FEEDER_TABLE_STORE_BYTES = 3 * FEEDER_MAX_TABLE_ENTRIES * 2;
+
+// The contact sensor: one element per 1/600 inch across the widest glass.
+const uint32_t FEEDER_SENSOR_DPI = 600;
+const uint32_t FEEDER_SENSOR_ELEMENTS = 5100;
+const uint32_t FEEDER_SENSOR_CHANNELS = 3;
+// Passes of the cleaning sheet that clean a dirty roller.
+const uint32_t FEEDER_CLEANING_PASSES = 3;
+// The fixed pattern of a device nobody gave another seed.
+const uint32_t FEEDER_DEFAULT_SENSOR_SEED = 0x5EED0001u;
+
+// How the sensor reads. A real one has a gain and an offset per element and
+// channel, so an uncorrected page shows faint vertical stripes; the ideal one
+// reads every column alike and delivers exactly the composed sheet, for
+// checks of exact pixel values. A fresh or reset device is ideal.
+enum FeederSensorModel : uint32_t {
+    FEEDER_SENSOR_IDEAL = 0,
+    FEEDER_SENSOR_SHADED = 1,
+};
 
 // Statuses the device answers besides 0 (success) and 4 (end of page). All
 // failures are negative, so a failing SC_GET_BUTTON never reads as a button
@@ -105,6 +125,19 @@ struct FeederFault {
     uint32_t Fired;    // 1 once it has failed its call
 };
 
+// The sensor and the transport's roller.
+struct FeederSensorState {
+    uint32_t Model;              // FeederSensorModel
+    uint32_t Seed;               // the device's fixed pattern of gains and offsets
+    uint32_t DirtAfterPages;     // the roller draws a streak once this many pages passed; 0: never
+    uint32_t PagesSinceCleaning; // pages that left the transport since the roller was last clean
+    uint32_t CleaningPassesRun;  // cleaning passes since the roller was last clean
+    uint32_t Target;             // ReferenceTarget of the next SC_START
+    uint32_t CorrectionValid;    // 1: Correction is applied to every page
+    uint32_t CorrectionsLoaded;  // counts accepted SC_SET_CORRECTION, so a test can tell
+    ShadingCorrection Correction[FEEDER_SENSOR_ELEMENTS * FEEDER_SENSOR_CHANNELS];
+};
+
 // The scan the device was configured for by the last accepted SC_SET_PARAMS,
 // after its own adjustments, with the tables it read at SC_START.
 struct FeederScanSetup {
@@ -119,6 +152,8 @@ struct FeederScanSetup {
     uint32_t LineBytes;
     uint32_t Lines;
     uint32_t PixelsPerLine;
+    uint32_t Target;          // ReferenceTarget this page reads, fixed at SC_START
+    uint32_t Streak;          // 1: the dirty roller streaks this page, fixed at SC_START
     uint32_t TableCount;      // 0 (no table pointer), 1 or 3 tables held in Tables
     FeederTableShape TableShape; // shape the tables were read with
     uint8_t Tables[FEEDER_TABLE_STORE_BYTES];
@@ -202,7 +237,7 @@ struct FeederState {
     uint16_t Reserved1;
 
     // Feeder.
-    char FeederFolder[FEEDER_PATH_CAPACITY]; // empty: the default under the data folder
+    char FeederFolder[PATH_CAPACITY]; // empty: the default under the data folder
     uint32_t NextSheetNumber; // names of queued copies: sheet-NNNNNN
     uint32_t Synthetic;       // 1: a generated test card instead of sheet files, always present
     FeederPlacement DefaultPlacement; // for sheets without a placement file
@@ -212,7 +247,7 @@ struct FeederState {
     uint32_t SheetInTransport;
     uint32_t CurrentSheetValid;
     uint32_t CurrentSheetSynthetic;
-    char CurrentSheet[FEEDER_PATH_CAPACITY];
+    char CurrentSheet[PATH_CAPACITY];
     FeederPlacement CurrentPlacement;
 
     // The scan in progress or last configured.
@@ -220,6 +255,8 @@ struct FeederState {
     uint32_t LinesDelivered;
     uint32_t PageEnded;
     FeederScanSetup Setup;
+
+    FeederSensorState Sensor;
 
     // The in-use mutex held on request by feedctl.exe, which stays running
     // until asked to let go.

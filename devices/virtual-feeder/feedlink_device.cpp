@@ -30,6 +30,9 @@ struct LoadedDevice {
 };
 LoadedDevice Device;
 
+// Lines of transport one cleaning pass moves: a long page at 300 dpi.
+const uint32_t CLEANING_PASS_LINES = 4200;
+
 // Preconditions a command has beyond a connected device.
 enum Needs : unsigned {
     NEEDS_NOTHING = 0,
@@ -112,6 +115,7 @@ int16_t OnClose(CommandCall &call)
 {
     if (AcquiredHere(*call.State)) {
         call.State->AcquiredBy = 0;
+        call.State->Sensor.Target = REFERENCE_SHEET;
         StopScan(call.State);
     }
     Device.Opened = false;
@@ -207,7 +211,7 @@ int16_t OnGetGeometry(CommandCall &call)
         ScanParameters &image = geometry->Image;
         const uint16_t option = image.Option;
         memset(&image, 0, sizeof image);
-        image.ParameterBytes = 28;
+        image.ParameterBytes = SC_PARAMETER_BYTES;
         memcpy(image.PaperArea, planned.PaperArea, sizeof image.PaperArea);
         image.XResolution = planned.XResolution;
         image.YResolution = planned.YResolution;
@@ -245,6 +249,11 @@ int16_t OnTakePaper(CommandCall &call)
 int16_t OnEndPage(CommandCall &call)
 {
     StopScan(call.State);
+    // Every sheet that leaves the transport rubs a little more onto the roller.
+    if (call.State->SheetInTransport) {
+        ++call.State->Sensor.PagesSinceCleaning;
+        call.State->Sensor.CleaningPassesRun = 0;
+    }
     call.State->SheetInTransport = 0;
     return FEED_STATUS_OK;
 }
@@ -263,6 +272,10 @@ int16_t OnAcquire(CommandCall &call)
         return FEED_STATUS_BUSY;
     if (state->AcquiredBy != 0 && !AcquiredHere(*state) && ProcessAlive(state->AcquiredBy))
         return FEED_STATUS_BUSY;
+    // A calibration tool that died with a reference selected must not leave
+    // the next holder scanning the white strip instead of its sheet.
+    if (!AcquiredHere(*state))
+        state->Sensor.Target = REFERENCE_SHEET;
     state->AcquiredBy = GetCurrentProcessId();
     return FEED_STATUS_OK;
 }
@@ -280,7 +293,7 @@ int16_t OnSetParams(CommandCall &call)
     trace->Constant32 = parameters->Constant32;
     trace->Brightness = (int16_t)parameters->Brightness;
     trace->Contrast = (int16_t)parameters->Contrast;
-    if (parameters->ParameterBytes != 28)
+    if (parameters->ParameterBytes != SC_PARAMETER_BYTES)
         return FEED_STATUS_BAD_REQUEST;
     FeederState *state = call.State;
     StopScan(state);
@@ -311,7 +324,7 @@ int16_t OnSetParams(CommandCall &call)
 // The page's picture in this process: decoded once per sheet file.
 bool LoadCurrentSheet(const FeederState &state)
 {
-    const std::string path(state.CurrentSheet, strnlen(state.CurrentSheet, FEEDER_PATH_CAPACITY));
+    const std::string path(state.CurrentSheet, strnlen(state.CurrentSheet, PATH_CAPACITY));
     if (path == Device.SheetPath && Device.Sheet.Width != 0)
         return true;
     Device.SheetPath.clear();
@@ -322,12 +335,37 @@ bool LoadCurrentSheet(const FeederState &state)
     return true;
 }
 
+int16_t BeginPage(FeederState *state)
+{
+    Device.RendererReady = true;
+    state->Scanning = 1;
+    state->LinesDelivered = 0;
+    state->PageEnded = 0;
+    return FEED_STATUS_OK;
+}
+
+// A reference is read where it lies inside the transport: no sheet moves,
+// no table shapes it.
+int16_t StartReference(FeederState *state)
+{
+    state->Setup.Streak = 0;
+    state->Setup.TableCount = 0;
+    if (!Device.Renderer.PrepareReference(state->Setup, &state->Sensor))
+        return FEED_STATUS_BAD_REQUEST;
+    return BeginPage(state);
+}
+
 int16_t OnStart(CommandCall &call)
 {
     FeederState *state = call.State;
     StopScan(state);
     if (!state->Setup.Valid)
         return FEED_STATUS_BAD_REQUEST;
+    FeederSensorState &sensor = state->Sensor;
+    state->Setup.Target = sensor.Target;
+    if (sensor.Target != REFERENCE_SHEET)
+        return StartReference(state);
+    state->Setup.Streak = sensor.DirtAfterPages && sensor.PagesSinceCleaning >= sensor.DirtAfterPages;
     // Like a real feeder, starting pulls in the next sheet when none was taken.
     if (!state->SheetInTransport) {
         const int16_t fed = OnTakePaper(call);
@@ -341,19 +379,15 @@ int16_t OnStart(CommandCall &call)
         return tables;
     bool prepared;
     if (state->CurrentSheetSynthetic) {
-        prepared = Device.Renderer.PrepareSynthetic(state->Setup);
+        prepared = Device.Renderer.PrepareSynthetic(state->Setup, &sensor);
     } else {
         if (!LoadCurrentSheet(*state))
             return FEED_STATUS_BAD_SHEET;
-        prepared = Device.Renderer.PrepareSheet(&Device.Sheet, state->CurrentPlacement, state->Setup);
+        prepared = Device.Renderer.PrepareSheet(&Device.Sheet, state->CurrentPlacement, state->Setup, &sensor);
     }
     if (!prepared)
         return FEED_STATUS_BAD_REQUEST;
-    Device.RendererReady = true;
-    state->Scanning = 1;
-    state->LinesDelivered = 0;
-    state->PageEnded = 0;
-    return FEED_STATUS_OK;
+    return BeginPage(state);
 }
 
 int16_t OnPrepareRead(CommandCall &call)
@@ -408,12 +442,83 @@ int16_t OnRelease(CommandCall &call)
 {
     if (AcquiredHere(*call.State)) {
         call.State->AcquiredBy = 0;
+        call.State->Sensor.Target = REFERENCE_SHEET;
         StopScan(call.State);
     }
     return FEED_STATUS_OK;
 }
 
 int16_t OnIsPresent(CommandCall &) { return FEED_STATUS_OK; }
+
+int16_t OnGetSensor(CommandCall &call)
+{
+    SensorInfo *info = static_cast<SensorInfo *>(call.Block->Data);
+    if (!MemoryUsable(info, sizeof *info, true))
+        return FEED_STATUS_BAD_REQUEST;
+    *info = SensorInfo{uint16_t(FEEDER_SENSOR_DPI), uint16_t(FEEDER_SENSOR_ELEMENTS),
+                       uint16_t(FEEDER_SENSOR_CHANNELS), uint16_t(FEEDER_CLEANING_PASSES)};
+    return FEED_STATUS_OK;
+}
+
+int16_t OnSetReference(CommandCall &call)
+{
+    const ReferenceRequest *request = static_cast<const ReferenceRequest *>(call.Block->Data);
+    if (!MemoryUsable(request, sizeof *request, false))
+        return FEED_STATUS_BAD_REQUEST;
+    call.Trace->Option = request->Target;
+    if (request->Target != REFERENCE_SHEET && request->Target != REFERENCE_WHITE &&
+        request->Target != REFERENCE_DARK)
+        return FEED_STATUS_BAD_REQUEST;
+    StopScan(call.State);
+    call.State->Sensor.Target = request->Target;
+    return FEED_STATUS_OK;
+}
+
+int16_t OnSetCorrection(CommandCall &call)
+{
+    const CorrectionDownload *download = static_cast<const CorrectionDownload *>(call.Block->Data);
+    if (!MemoryUsable(download, sizeof *download, false))
+        return FEED_STATUS_BAD_REQUEST;
+    FeederSensorState &sensor = call.State->Sensor;
+    if (download->Elements == 0 && !download->Entries) {
+        sensor.CorrectionValid = 0;
+        return FEED_STATUS_OK;
+    }
+    const uint32_t bytes = sizeof sensor.Correction;
+    if (download->Elements != FEEDER_SENSOR_ELEMENTS || download->Channels != FEEDER_SENSOR_CHANNELS ||
+        !MemoryUsable(download->Entries, bytes, false))
+        return FEED_STATUS_BAD_REQUEST;
+    // A gain of zero would blank its column for good: refuse the table
+    // rather than keep half of it.
+    for (uint32_t i = 0; i < FEEDER_SENSOR_ELEMENTS * FEEDER_SENSOR_CHANNELS; ++i)
+        if (download->Entries[i].Gain == 0)
+            return FEED_STATUS_BAD_REQUEST;
+    memcpy(sensor.Correction, download->Entries, bytes);
+    sensor.CorrectionValid = 1;
+    ++sensor.CorrectionsLoaded;
+    call.Trace->TableAddress = Address(download->Entries);
+    call.Trace->TableChecksum = Checksum32(download->Entries, bytes);
+    call.Trace->TableBytes = bytes;
+    return FEED_STATUS_OK;
+}
+
+// One pass of the cleaning sheet through the transport; enough passes in a
+// row leave the roller clean.
+int16_t OnCleanPass(CommandCall &call)
+{
+    FeederState *state = call.State;
+    StopScan(state);
+    FeederSensorState &sensor = state->Sensor;
+    if (++sensor.CleaningPassesRun >= FEEDER_CLEANING_PASSES) {
+        sensor.PagesSinceCleaning = 0;
+        sensor.CleaningPassesRun = 0;
+    }
+    call.Trace->Lines = sensor.CleaningPassesRun;
+    // A pass moves a whole page length through, at the mechanical speed.
+    if (state->LinesPerSecond)
+        call.SleepMs = (uint32_t)((uint64_t)CLEANING_PASS_LINES * 1000 / state->LinesPerSecond);
+    return FEED_STATUS_OK;
+}
 
 struct CommandRule {
     uint16_t Code;
@@ -442,6 +547,10 @@ const CommandRule COMMANDS[] = {
     {SC_RELEASE, NEEDS_NOTHING, OnRelease},
     {SC_PREPARE_READ, NEEDS_ACQUIRED, OnPrepareRead},
     {SC_IS_PRESENT, NEEDS_OPEN, OnIsPresent},
+    {SC_GET_SENSOR, NEEDS_OPEN, OnGetSensor},
+    {SC_SET_REFERENCE, NEEDS_ACQUIRED, OnSetReference},
+    {SC_SET_CORRECTION, NEEDS_ACQUIRED, OnSetCorrection},
+    {SC_CLEAN_PASS, NEEDS_ACQUIRED, OnCleanPass},
 };
 
 const CommandRule *FindRule(uint16_t code)

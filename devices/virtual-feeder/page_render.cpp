@@ -6,6 +6,9 @@
 #include <cmath>
 #include <cstring>
 
+#include "bitmap_layout.h"
+#include "luma.h"
+
 namespace feeder {
 
 namespace {
@@ -16,7 +19,7 @@ const double FIX_ONE = 4294967296.0;
 
 int64_t ToFixed(double value) { return (int64_t)std::llround(value * FIX_ONE); }
 
-uint8_t Grey(const uint8_t *rgb) { return uint8_t((77 * rgb[0] + 150 * rgb[1] + 29 * rgb[2] + 128) >> 8); }
+uint8_t Grey(const uint8_t *rgb) { return uint8_t(luma::OfRgb(rgb)); }
 
 uint32_t TableEntry(const uint8_t *table, const FeederTableShape &shape, uint32_t index)
 {
@@ -69,7 +72,7 @@ uint32_t PixelsFor(uint16_t dpi, uint32_t units300)
 uint32_t LineBytesFor(uint16_t imageType, uint32_t pixels)
 {
     const uint64_t bits = imageType == IMAGE_LINE_ART ? 1 : imageType == IMAGE_GREY ? 8 : 24;
-    return (uint32_t)(((uint64_t)pixels * bits + 31) / 32 * 4);
+    return (uint32_t)bitmap_layout::RowBytes(pixels, uint32_t(bits));
 }
 
 int16_t PlanScan(const ScanRequest &request, uint16_t maxWidth300, uint16_t maxHeight300,
@@ -138,7 +141,54 @@ uint32_t Checksum32(const void *bytes, uint32_t count)
     return hash;
 }
 
-bool PageRenderer::PrepareCommon(const FeederScanSetup &setup)
+void PageRenderer::PrepareSensor(const FeederScanSetup &setup, const FeederSensorState *sensor)
+{
+    columns_.clear();
+    noisy_ = false;
+    const bool shaded = sensor && sensor->Model == FEEDER_SENSOR_SHADED;
+    const bool reference = setup.Target != REFERENCE_SHEET;
+    const bool corrected = sensor && sensor->CorrectionValid && !reference;
+    const bool streak = setup.Streak && !reference;
+    if (!shaded && !corrected && !streak)
+        return;
+    sensorSeed_ = sensor ? sensor->Seed : 0;
+    noisy_ = shaded;
+    const uint32_t streakFirst = StreakFirstElement(sensorSeed_);
+    columns_.resize(pixels_);
+    for (uint32_t px = 0; px < pixels_; ++px) {
+        const uint32_t element = ElementUnder(setup.PaperArea[0], px, setup.XResolution);
+        const bool dirty = streak && element >= streakFirst && element < streakFirst + STREAK_ELEMENTS;
+        SensorColumn &column = columns_[px];
+        for (uint32_t channel = 0; channel < 3; ++channel) {
+            double gain = 1.0, offset = 0.0;
+            if (shaded)
+                ElementResponse(sensorSeed_, element, channel, &gain, &offset);
+            if (dirty)
+                gain *= STREAK_TRANSMISSION;
+            column.Gain[channel] = (int32_t)std::lround(gain * 65536.0);
+            column.Offset[channel] = (int32_t)std::lround(offset * 65536.0);
+            const ShadingCorrection *entry =
+                corrected ? &sensor->Correction[element * FEEDER_SENSOR_CHANNELS + channel] : nullptr;
+            column.Dark[channel] = entry ? (int32_t)(entry->Dark * (65536 / SHADING_DARK_ONE)) : 0;
+            column.Correct[channel] = entry ? entry->Gain : 0;
+        }
+    }
+}
+
+void PageRenderer::ReadThroughSensor(uint32_t line, uint8_t *rgb) const
+{
+    for (uint32_t px = 0; px < pixels_; ++px) {
+        const SensorColumn &column = columns_[px];
+        uint8_t *sample = rgb + 3 * (size_t)px;
+        for (int channel = 0; channel < 3; ++channel) {
+            // An ideal converter adds no noise: 32768 is its middle, zero.
+            const uint32_t noise = noisy_ ? SampleNoise(sensorSeed_, line, px, channel) : 32768;
+            sample[channel] = ReadSample(sample[channel], column, channel, noise);
+        }
+    }
+}
+
+bool PageRenderer::PrepareCommon(const FeederScanSetup &setup, const FeederSensorState *sensor)
 {
     if (!TablesUsable(setup) || setup.PixelsPerLine == 0 || setup.Lines == 0)
         return false;
@@ -148,18 +198,20 @@ bool PageRenderer::PrepareCommon(const FeederScanSetup &setup)
     pixels_ = setup.PixelsPerLine;
     lineBytes_ = setup.LineBytes;
     lines_ = setup.Lines;
+    reference_ = false;
     BuildLut(setup, lut_);
+    PrepareSensor(setup, sensor);
     return true;
 }
 
 bool PageRenderer::PrepareSheet(const SheetImage *sheet, const FeederPlacement &placement,
-                                const FeederScanSetup &setup)
+                                const FeederScanSetup &setup, const FeederSensorState *sensor)
 {
     synthetic_.clear();
     if (!sheet || sheet->Width == 0 || sheet->Height == 0 ||
         sheet->Rgb.size() != (size_t)sheet->Width * sheet->Height * 3)
         return false;
-    if (!PrepareCommon(setup))
+    if (!PrepareCommon(setup, sensor))
         return false;
     sheet_ = sheet;
     backing_[0] = uint8_t(placement.BackingRgb >> 16);
@@ -190,10 +242,25 @@ bool PageRenderer::PrepareSheet(const SheetImage *sheet, const FeederPlacement &
     return true;
 }
 
-bool PageRenderer::PrepareSynthetic(const FeederScanSetup &setup)
+bool PageRenderer::PrepareReference(const FeederScanSetup &setup, const FeederSensorState *sensor)
+{
+    synthetic_.clear();
+    sheet_ = nullptr;
+    if (setup.Target != REFERENCE_WHITE && setup.Target != REFERENCE_DARK)
+        return false;
+    if (!PrepareCommon(setup, sensor))
+        return false;
+    reference_ = true;
+    // The white strip reflects all the lamp gives; with the lamp off only
+    // the elements' own offsets remain.
+    referenceValue_ = setup.Target == REFERENCE_WHITE ? 255 : 0;
+    return true;
+}
+
+bool PageRenderer::PrepareSynthetic(const FeederScanSetup &setup, const FeederSensorState *sensor)
 {
     sheet_ = nullptr;
-    if (!PrepareCommon(setup))
+    if (!PrepareCommon(setup, sensor))
         return false;
     const uint32_t period = std::min(SYNTHETIC_PERIOD, lines_);
     synthetic_.assign((size_t)period * lineBytes_, 0);
@@ -204,6 +271,8 @@ bool PageRenderer::PrepareSynthetic(const FeederScanSetup &setup)
             rgb[3 * x + 1] = uint8_t(line * 4 + 2);
             rgb[3 * x + 2] = uint8_t((x >> 2) + line * 16);
         }
+        if (!columns_.empty())
+            ReadThroughSensor(line, rgb.data());
         PackLine(rgb.data(), synthetic_.data() + (size_t)line * lineBytes_);
     }
     return true;
@@ -221,7 +290,12 @@ void PageRenderer::Render(uint32_t first, uint32_t count, uint8_t *out) const
             const uint32_t period = (uint32_t)(synthetic_.size() / lineBytes_);
             memcpy(target, synthetic_.data() + (size_t)(line % period) * lineBytes_, lineBytes_);
         } else {
-            SampleSheetLine(line, rgb.data());
+            if (reference_)
+                memset(rgb.data(), referenceValue_, rgb.size());
+            else
+                SampleSheetLine(line, rgb.data());
+            if (!columns_.empty())
+                ReadThroughSensor(line, rgb.data());
             PackLine(rgb.data(), target);
         }
     }

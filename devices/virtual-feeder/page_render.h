@@ -15,12 +15,16 @@
 //      table pointer leaves the value as it is.
 // Grey is (77 R + 150 G + 29 B + 128) / 256 of the sheet's colour; line art is
 // that grey, shaped, and white (bit 1) from 128 up.
+//
+// Before the shaping, the sensor reads the composed sheet (sensor_model.h):
+// an ideal sensor without dirt passes it on unchanged.
 #pragma once
 
 #include <cstdint>
 #include <vector>
 
 #include "feeder_state.h"
+#include "sensor_model.h"
 
 namespace feeder {
 
@@ -83,11 +87,17 @@ uint32_t Checksum32(const void *bytes, uint32_t count);
 class PageRenderer {
 public:
     // A sheet file's picture at `placement`. `sheet` must outlive the renderer.
+    // `sensor` is the device's (null: an ideal sensor, no correction); the
+    // setup's Target and Streak say what this page reads and whether the
+    // roller streaks it. The sensor's fields are copied.
     bool PrepareSheet(const SheetImage *sheet, const FeederPlacement &placement,
-                      const FeederScanSetup &setup);
+                      const FeederScanSetup &setup, const FeederSensorState *sensor = nullptr);
     // The synthetic test card filling the whole area: its SYNTHETIC_PERIOD
     // distinct lines are rendered here, later lines are copies.
-    bool PrepareSynthetic(const FeederScanSetup &setup);
+    bool PrepareSynthetic(const FeederScanSetup &setup, const FeederSensorState *sensor = nullptr);
+    // The white strip or the dark reading the setup's Target names, as the
+    // raw sensor reads it.
+    bool PrepareReference(const FeederScanSetup &setup, const FeederSensorState *sensor);
 
     // Writes `count` lines from page line `first` into `out`
     // (count × LineBytes bytes). Lines past the page are not written.
@@ -97,7 +107,9 @@ public:
     uint32_t Lines() const { return lines_; }
 
 private:
-    bool PrepareCommon(const FeederScanSetup &setup);
+    bool PrepareCommon(const FeederScanSetup &setup, const FeederSensorState *sensor);
+    void PrepareSensor(const FeederScanSetup &setup, const FeederSensorState *sensor);
+    void ReadThroughSensor(uint32_t line, uint8_t *rgb) const;
     // Red, green, blue of every pixel of one line of the composed page.
     void SampleSheetLine(uint32_t line, uint8_t *rgb) const;
     void PackLine(const uint8_t *rgb, uint8_t *out) const;
@@ -114,6 +126,13 @@ private:
     int64_t uOrigin_ = 0, uStepX_ = 0, uStepY_ = 0;
     int64_t vOrigin_ = 0, vStepX_ = 0, vStepY_ = 0;
     std::vector<uint8_t> synthetic_; // SYNTHETIC_PERIOD packed lines, when synthetic
+    // The sensor element under each line pixel, in fixed point; empty when
+    // the sensor changes nothing.
+    std::vector<SensorColumn> columns_;
+    uint32_t sensorSeed_ = 0;
+    bool noisy_ = false;
+    bool reference_ = false;
+    uint8_t referenceValue_ = 0;
 };
 
 } // namespace feeder

@@ -101,7 +101,7 @@ void ReleaseSharedState()
 
 void InitialiseState(FeederState *state, bool keepConfiguration)
 {
-    char folder[FEEDER_PATH_CAPACITY] = "";
+    char folder[PATH_CAPACITY] = "";
     char vidPid[FEEDER_VID_PID_CAPACITY] = FEEDER_DEFAULT_VID_PID;
     if (keepConfiguration) {
         memcpy(folder, state->FeederFolder, sizeof folder);
@@ -117,17 +117,19 @@ void InitialiseState(FeederState *state, bool keepConfiguration)
     memcpy(state->VidPid, vidPid, sizeof vidPid);
     state->VidPid[FEEDER_VID_PID_CAPACITY - 1] = '\0';
     memcpy(state->FeederFolder, folder, sizeof folder);
-    state->FeederFolder[FEEDER_PATH_CAPACITY - 1] = '\0';
+    state->FeederFolder[PATH_CAPACITY - 1] = '\0';
     state->TableShape = FeederTableShape{255, 3, 1, 256, 4, 0};
     state->MaxWidth300 = DEFAULT_MAX_WIDTH300;
     state->MaxHeight300 = DEFAULT_MAX_HEIGHT300;
     state->NextSheetNumber = 1;
     state->DefaultPlacement = FeederPlacement{150, 150, 0, 0x202020, 0};
+    state->Sensor.Model = FEEDER_SENSOR_IDEAL;
+    state->Sensor.Seed = FEEDER_DEFAULT_SENSOR_SEED;
 }
 
 std::string DataFolder()
 {
-    char common[MAX_PATH];
+    char common[PATH_CAPACITY];
     if (FAILED(SHGetFolderPathA(nullptr, CSIDL_COMMON_APPDATA | CSIDL_FLAG_CREATE, nullptr, 0, common)))
         return std::string();
     std::string folder = std::string(common) + "\\Velmora";
@@ -141,7 +143,7 @@ std::string DataFolder()
 
 std::string ActiveFeederFolder(const FeederState &state)
 {
-    std::string folder(state.FeederFolder, strnlen(state.FeederFolder, FEEDER_PATH_CAPACITY));
+    std::string folder(state.FeederFolder, strnlen(state.FeederFolder, PATH_CAPACITY));
     if (folder.empty()) {
         const std::string data = DataFolder();
         if (data.empty())

@@ -6,6 +6,9 @@
 
 #include <new>
 
+#include "bitmap_layout.h"
+#include "product_files.h"
+
 namespace feeder {
 
 namespace {
@@ -38,8 +41,8 @@ bool OpenFrame(const std::string &path, IWICImagingFactory **factory, IWICBitmap
 {
     *factory = nullptr;
     *frame = nullptr;
-    wchar_t widePath[MAX_PATH];
-    if (!MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, widePath, MAX_PATH))
+    wchar_t widePath[PATH_CAPACITY];
+    if (!MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, widePath, PATH_CAPACITY))
         return false;
     if (FAILED(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, IID_IWICImagingFactory,
                                 reinterpret_cast<void **>(factory))))
@@ -88,7 +91,7 @@ bool DecodeSheet(const std::string &path, SheetImage *sheet)
         dpiX = 0;
     IWICBitmapSource *converted = nullptr;
     HRESULT result = WICConvertBitmapSource(GUID_WICPixelFormat24bppBGR, frame, &converted);
-    const UINT stride = (width * 3 + 3) & ~3u;
+    const UINT stride = UINT(bitmap_layout::RowBytes(width, 24));
     std::vector<uint8_t> bgr;
     if (SUCCEEDED(result)) {
         try {

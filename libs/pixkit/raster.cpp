@@ -5,6 +5,8 @@
 #include <new>
 #include <vector>
 
+#include "bitmap_layout.h"
+
 namespace pixkit {
 
 uint32_t BitsPerPixel(PixelLayout layout)
@@ -19,7 +21,7 @@ uint32_t BitsPerPixel(PixelLayout layout)
 
 size_t RowBytesFor(PixelLayout layout, uint32_t width)
 {
-    return size_t(((uint64_t(width) * BitsPerPixel(layout) + 31) / 32) * 4);
+    return size_t(bitmap_layout::RowBytes(width, BitsPerPixel(layout)));
 }
 
 bool AllocateRaster(Raster *raster, PixelLayout layout, uint32_t width, uint32_t height)
@@ -28,7 +30,7 @@ bool AllocateRaster(Raster *raster, PixelLayout layout, uint32_t width, uint32_t
     raster->layout = layout;
     raster->width = raster->height = 0;
     raster->stride = 0;
-    uint64_t stride = ((uint64_t(width) * BitsPerPixel(layout) + 31) / 32) * 4;
+    uint64_t stride = bitmap_layout::RowBytes(width, BitsPerPixel(layout));
     if (width == 0 || height == 0 || stride * height > MAX_RASTER_BYTES)
         return false;
     size_t bytes = size_t(stride * height);

@@ -1,20 +1,11 @@
 // Temporary file beside the destination, then a move that never replaces.
 #include "safe_output.h"
 
+#include "path_text.h"
 #include "pixkit.h"
+#include "product_files.h"
 
 namespace pixkit {
-
-std::string FolderOf(const char *path)
-{
-    std::string text(path);
-    size_t cut = text.find_last_of("\\/");
-    if (cut == std::string::npos)
-        return ".";
-    if (cut == 0 || (cut == 2 && text[1] == ':'))
-        return text.substr(0, cut + 1); // a drive's or the root's own folder keeps its separator
-    return text.substr(0, cut);
-}
 
 int SaveWithoutReplacing(const char *destination, FillFile fill, void *context)
 {
@@ -22,8 +13,9 @@ int SaveWithoutReplacing(const char *destination, FillFile fill, void *context)
         return PIXKIT_ERROR_EXISTS;
     // The temporary file lives in the destination's folder so that the final
     // move is a rename on the same volume, never a copy that could stop half-way.
-    char temporary[MAX_PATH];
-    if (!GetTempFileNameA(FolderOf(destination).c_str(), "pxk", 0, temporary))
+    char temporary[PATH_CAPACITY];
+    std::string folder = FolderOf(destination);
+    if (!GetTempFileNameA(folder.empty() ? "." : folder.c_str(), "pxk", 0, temporary))
         return PIXKIT_ERROR_WRITE;
     int status = fill(temporary, context);
     if (status == PIXKIT_OK) {

@@ -18,7 +18,4 @@ typedef int (*FillFile)(const char *temporaryPath, void *context);
 // before or appears while writing (the temporary file is then removed).
 int SaveWithoutReplacing(const char *destination, FillFile fill, void *context);
 
-// The folder part of a path, without the final separator ("." for a bare name).
-std::string FolderOf(const char *path);
-
 } // namespace pixkit

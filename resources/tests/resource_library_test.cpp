@@ -9,39 +9,6 @@
 
 namespace {
 
-// Each string with the buffer the agent reads it into: a longer text would
-// be cut short on screen.
-const struct {
-    UINT id;
-    size_t capacity;
-} STRINGS[] = {
-    {IDS_APP_TITLE, 30}, // also the tray window's title, read into 30 bytes
-    // The tooltip holds 63 characters: the prefix, " - " and the model.
-    {IDS_TRAY_TIP, 21},
-    {IDS_EXIT_QUESTION, 260},
-    {IDS_CALIBRATION_NOTICE, 1040},
-    {IDS_CALIBRATION_DONE, 1040},
-    {IDS_DRIVER_MISSING, 1040},
-    {IDS_WARNING_TEXT, 1024},
-    {IDS_DEVICE_BUSY, 1040},
-    {IDS_WARNING_CHECKBOX, 1024},
-    {IDS_INSERT_PAPER, 1024},
-    {IDS_PROGRESS_SCANNING, 260},
-    {IDS_PROGRESS_CANCEL, 40},
-    {IDS_CONTINUOUS_PROMPT, 1024},
-    {IDS_PROGRESS_TONE, 260},
-    {IDS_IMAGEFOLIO_MISSING, 1040},
-    {IDS_ROTATE_NONE, 40},
-    {IDS_ROTATE_90, 40},
-    {IDS_ROTATE_270, 40},
-    {IDS_ROTATE_180, 40},
-    {IDS_SCAN_MODE_COLOUR, 40},
-    {IDS_FORMAT_JPEG, 40},
-    {IDS_BROWSE_TITLE, 60},
-    {IDS_PAPER_SIZE, 60},
-    {IDS_RESCAN_NOTICE, 1040},
-};
-
 // The raw image a group icon offers for one size: its header tells the
 // size and colour depth actually stored, not a scaled copy.
 const BITMAPINFOHEADER *IconImageFor(WORD groupId, int size)
@@ -63,10 +30,10 @@ using ResourceLibraryTest = LibraryTest;
 
 TEST_F(ResourceLibraryTest, EveryStringExistsAndFitsItsReader)
 {
-    for (const auto &s : STRINGS) {
+    for (const ResourceStringReader &s : RESOURCE_STRING_READERS) {
         std::string text = LoadText(s.id);
         EXPECT_FALSE(text.empty()) << "string " << s.id << " is missing";
-        EXPECT_LT(text.size(), s.capacity) << "string " << s.id << " is cut short: " << text;
+        EXPECT_LT(text.size(), size_t(s.capacity)) << "string " << s.id << " is cut short: " << text;
     }
 }
 

@@ -163,12 +163,19 @@ TEST_F(Tray, BroadcastsOfOtherDevicesAreIgnored)
 
 TEST_F(Tray, ButtonPressClosesAnOpenSettingsDialog)
 {
+    ASSERT_TRUE(feeder::SetSyntheticPage(true));
     ASSERT_NE(StartAndWait(), nullptr);
     ASSERT_TRUE(PostTrayCallback(WM_LBUTTONDBLCLK));
     HWND settings = WaitForDialog(agent.id);
     ASSERT_NE(settings, nullptr);
+    ASSERT_TRUE(WaitUntilAgentPolls(agent.id));
     ASSERT_TRUE(feeder::PressButton());
-    EXPECT_TRUE(WaitForWindowGone(settings));
+    // Closed before the job: hidden at once, destroyed once the job is over
+    // and its modal loop gets control back.
+    bool hidden = false;
+    for (int step = 0; step < 100 && !hidden; ++step, Sleep(50))
+        hidden = !IsWindowVisible(settings);
+    EXPECT_TRUE(hidden);
 }
 
 TEST_F(Tray, AnotherProgramHoldingTheDriverStopsThePoll)

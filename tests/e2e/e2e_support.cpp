@@ -7,6 +7,7 @@
 #include <map>
 
 #include "app.h"
+#include "feedlink_protocol.h"
 #include "product_files.h"
 #include "resource_ids.h"
 #include "settings_table.h"
@@ -207,6 +208,17 @@ HWND WaitForAgentWindow(DWORD timeoutMs)
 bool WaitForNoAgentWindow(DWORD timeoutMs)
 {
     return WaitUntil(timeoutMs, [] { return FindWindowA(TRAY_WINDOW_CLASS, nullptr) == nullptr; });
+}
+
+bool WaitUntilAgentPolls(DWORD processId, DWORD timeoutMs)
+{
+    feeder::ClearTrace();
+    return WaitUntil(timeoutMs, [&] {
+        for (const FeederTraceEntry &entry : feeder::ReadTrace())
+            if (entry.Command == SC_ACQUIRE && entry.ProcessId == processId)
+                return true;
+        return false;
+    });
 }
 
 bool PostTrayCallback(UINT mouseMessage)

@@ -22,11 +22,14 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "pixkit.h"
+
 namespace {
 
+// The handle points at `descriptor`, which points at `fields`.
 struct Picture {
-    uint32_t *descriptor;
-    uint32_t words[6]; // 4: width, 12: height, 16/20: resolution
+    PixkitDescriptor *descriptor;
+    PixkitDescriptor fields;
     int number;
 };
 
@@ -60,16 +63,17 @@ void Log(const char *format, ...)
 Picture *NewPicture(uint32_t width, uint32_t height, uint32_t xDpi, uint32_t yDpi)
 {
     Picture *p = new Picture();
-    p->descriptor = p->words;
-    p->words[1] = width;
-    p->words[3] = height;
-    p->words[4] = xDpi;
-    p->words[5] = yDpi;
+    p->descriptor = &p->fields;
+    p->fields.width = width;
+    p->fields.height = height;
+    p->fields.xDpi = xDpi;
+    p->fields.yDpi = yDpi;
     p->number = NextNumber++;
     return p;
 }
 
-Picture *PictureOf(void *handle) { return static_cast<Picture *>(handle); }
+// A handle is the address of a picture's first member.
+Picture *PictureOf(PixkitImage handle) { return reinterpret_cast<Picture *>(handle); }
 
 int __cdecl FakeInit(const uint16_t *record)
 {
@@ -83,7 +87,7 @@ int __cdecl FakeShutdown(void)
     return 0;
 }
 
-int __cdecl FakeLoadImage(void **image, const char *path, uint32_t *scratch, uint32_t zero, uint32_t flags,
+int __cdecl FakeLoadImage(PixkitImage *image, const char *path, uint32_t *scratch, uint32_t zero, uint32_t flags,
                       uint32_t zero2, uint32_t zero3, uint32_t zero4)
 {
     Log("load %s scratch=%u flags=%x zeros=%u%u%u%u", path, *scratch, flags & 0xF, zero, zero2, zero3, zero4);
@@ -97,42 +101,38 @@ int __cdecl FakeLoadImage(void **image, const char *path, uint32_t *scratch, uin
     sscanf(size, "%ux%u", &width, &height);
     Picture *p = NewPicture(width, height, 300, 300);
     Log("image #%d %ux%u", p->number, width, height);
-    *image = p;
+    *image = &p->descriptor;
     return 0;
 }
 
-void __cdecl FakeFreeImage(void *image)
+void __cdecl FakeFreeImage(PixkitImage image)
 {
     Log("free #%d", PictureOf(image)->number);
     delete PictureOf(image);
 }
 
-int __cdecl FakeSaveImage(const char *path, uint32_t kind, const uint32_t *options, void *image, uint32_t zero,
+int __cdecl FakeSaveImage(const char *path, uint32_t kind, const uint32_t *options, PixkitImage image, uint32_t zero,
                       uint32_t zero2)
 {
     Picture *p = PictureOf(image);
     Log("save #%d %s kind=%u options=%u,%u size=%ux%u dpi=%u,%u zeros=%u%u", p->number, path, kind, options[0],
-        options[1], p->words[1], p->words[3], p->words[4], p->words[5], zero, zero2);
+        options[1], p->fields.width, p->fields.height, p->fields.xDpi, p->fields.yDpi, zero, zero2);
     return Setting("FAKE_IMAGE_LIBRARY_SAVE", 0);
 }
 
-void *__cdecl FakeResizeImage(void *image, int32_t width, int32_t height, uint32_t zero, uint32_t zero2, uint32_t zero3)
+PixkitImage __cdecl FakeResizeImage(PixkitImage image, int32_t width, int32_t height, uint32_t zero, uint32_t zero2, uint32_t zero3)
 {
     Picture *p = PictureOf(image);
-    Log("resize #%d to %dx%d dpi=%u,%u zeros=%u%u%u", p->number, width, height, p->words[4], p->words[5], zero,
+    Log("resize #%d to %dx%d dpi=%u,%u zeros=%u%u%u", p->number, width, height, p->fields.xDpi, p->fields.yDpi, zero,
         zero2, zero3);
     if (Setting("FAKE_IMAGE_LIBRARY_NO_RESIZE", 0))
         return nullptr;
-    Picture *result = NewPicture(uint32_t(width), uint32_t(height), p->words[4], p->words[5]);
+    Picture *result = NewPicture(uint32_t(width), uint32_t(height), p->fields.xDpi, p->fields.yDpi);
     delete p;
-    return result;
+    return &result->descriptor;
 }
 
-struct EightBytes {
-    uint8_t bytes[8];
-};
-
-void *__cdecl FakeRotateImage(void *image, double degrees, EightBytes options, uint32_t zero, uint32_t zero2,
+PixkitImage __cdecl FakeRotateImage(PixkitImage image, double degrees, PixkitRotateOptions options, uint32_t zero, uint32_t zero2,
                           uint32_t zero3)
 {
     Picture *p = PictureOf(image);
@@ -141,13 +141,21 @@ void *__cdecl FakeRotateImage(void *image, double degrees, EightBytes options, u
     if (Setting("FAKE_IMAGE_LIBRARY_NO_TURN", 0))
         return nullptr;
     bool sideways = degrees == 90.0 || degrees == 270.0;
-    Picture *result = NewPicture(sideways ? p->words[3] : p->words[1], sideways ? p->words[1] : p->words[3],
-                                 p->words[4], p->words[5]);
+    Picture *result = NewPicture(sideways ? p->fields.height : p->fields.width, sideways ? p->fields.width : p->fields.height,
+                                 p->fields.xDpi, p->fields.yDpi);
     delete p;
-    return result;
+    return &result->descriptor;
 }
 
-void *Table[14];
+void *Table[PIXKIT_SLOT_COUNT];
+
+// Each operation goes in as the interface's own type, so a stand-in whose
+// signature drifted from the library's does not build.
+template <typename Fn>
+void *Slot(Fn operation)
+{
+    return reinterpret_cast<void *>(operation);
+}
 
 } // namespace
 
@@ -157,13 +165,13 @@ extern "C" __declspec(dllexport) void *const *__cdecl PixkitOps(void)
     if (Setting("FAKE_IMAGE_LIBRARY_NO_TABLE", 0))
         return nullptr;
     memset(Table, 0, sizeof Table);
-    Table[0] = reinterpret_cast<void *>(&FakeInit);
-    Table[1] = Setting("FAKE_IMAGE_LIBRARY_NO_SHUTDOWN", 0) ? nullptr : reinterpret_cast<void *>(&FakeShutdown);
-    Table[6] = reinterpret_cast<void *>(&FakeLoadImage);
-    Table[7] = reinterpret_cast<void *>(&FakeFreeImage);
-    Table[8] = reinterpret_cast<void *>(&FakeSaveImage);
-    Table[11] = reinterpret_cast<void *>(&FakeResizeImage);
-    Table[13] = reinterpret_cast<void *>(&FakeRotateImage);
+    Table[PIXKIT_SLOT_INIT] = Slot<PixkitInitFn>(&FakeInit);
+    Table[PIXKIT_SLOT_SHUTDOWN] = Setting("FAKE_IMAGE_LIBRARY_NO_SHUTDOWN", 0) ? nullptr : Slot<PixkitShutdownFn>(&FakeShutdown);
+    Table[PIXKIT_SLOT_LOAD_IMAGE] = Slot<PixkitLoadImageFn>(&FakeLoadImage);
+    Table[PIXKIT_SLOT_FREE_IMAGE] = Slot<PixkitFreeImageFn>(&FakeFreeImage);
+    Table[PIXKIT_SLOT_SAVE_IMAGE] = Slot<PixkitSaveImageFn>(&FakeSaveImage);
+    Table[PIXKIT_SLOT_RESIZE_IMAGE] = Slot<PixkitResizeImageFn>(&FakeResizeImage);
+    Table[PIXKIT_SLOT_ROTATE_IMAGE] = Slot<PixkitRotateImageFn>(&FakeRotateImage);
     char empty[64] = "";
     GetEnvironmentVariableA("FAKE_IMAGE_LIBRARY_EMPTY_SLOTS", empty, sizeof empty);
     for (char *slot = strtok(empty, ","); slot; slot = strtok(nullptr, ",")) {

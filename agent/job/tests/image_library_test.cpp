@@ -142,12 +142,6 @@ typedef std::vector<std::string> Lines;
 
 } // namespace
 
-TEST_F(ImageLibraryAdapter, WineUserIsAnAdministratorSoThePerUserKeyIsNotAllowed)
-{
-    EXPECT_TRUE(IsUserAdministrator());
-    EXPECT_FALSE(UseCurrentUserLibraryKey());
-}
-
 TEST_F(ImageLibraryAdapter, MachineKeyLibraryIsLoadedInitialisedAndUnloaded)
 {
     SetLibraryPath(HKEY_LOCAL_MACHINE, FakePath());

@@ -23,7 +23,7 @@ TEST(PictureName, ExtensionsAndNumbers)
         {0x10001, "Image", 1, "C:\\Scans\\Image00001.jpg"},  // only the low 16 bits count
     };
     for (const Case &c : cases) {
-        char name[NAME_CAPACITY];
+        char name[PATH_CAPACITY];
         ASSERT_TRUE(FormatPictureName(name, sizeof name, "C:\\Scans", c.prefix, c.number, FormatExtension(c.format)));
         EXPECT_STREQ(name, c.expected);
     }
@@ -32,19 +32,19 @@ TEST(PictureName, ExtensionsAndNumbers)
 TEST(PictureName, NameThatDoesNotFitIsNotMadeAtAll)
 {
     const std::string tail = "\\Image00001.jpg";
-    for (size_t folderLength : {NAME_CAPACITY - 1 - tail.size(), NAME_CAPACITY - tail.size(), NAME_CAPACITY + 40}) {
+    for (size_t folderLength : {PATH_CAPACITY - 1 - tail.size(), PATH_CAPACITY - tail.size(), size_t(PATH_CAPACITY) + 40}) {
         std::string folder(folderLength, 'f');
-        std::vector<char> buffer(NAME_CAPACITY + 16, '#');
-        bool fits = folderLength + tail.size() < NAME_CAPACITY; // 259 characters and the terminator
-        EXPECT_EQ(FormatPictureName(buffer.data(), NAME_CAPACITY, folder.c_str(), "Image", 1, ".jpg"), fits);
+        std::vector<char> buffer(PATH_CAPACITY + 16, '#');
+        bool fits = folderLength + tail.size() < PATH_CAPACITY; // 259 characters and the terminator
+        EXPECT_EQ(FormatPictureName(buffer.data(), PATH_CAPACITY, folder.c_str(), "Image", 1, ".jpg"), fits);
         EXPECT_EQ(std::string(buffer.data()), fits ? folder + tail : "") << "a cut name was left, " << folderLength;
-        EXPECT_EQ(std::string(buffer.begin() + NAME_CAPACITY, buffer.end()), std::string(16, '#'));
+        EXPECT_EQ(std::string(buffer.begin() + PATH_CAPACITY, buffer.end()), std::string(16, '#'));
     }
 }
 
 TEST(FolderWalk, CreatesEveryLevelAfterTheFirstParentsFirst)
 {
-    std::string level(100, 'x'), longest = "C:\\" + std::string(NAME_CAPACITY - 4, 'y');
+    std::string level(100, 'x'), longest = "C:\\" + std::string(PATH_CAPACITY - 4, 'y');
     struct Case {
         std::string path;
         std::vector<std::string> created;

@@ -98,12 +98,12 @@ TEST_F(NamingTest, NextPictureNameIsTheLowestFreeNumber)
         for (const char *file : c.files)
             ASSERT_TRUE(testsupport::WriteWholeFile(folder + "\\" + file, "picture"));
         ASSERT_TRUE(!c.folder || CreateDirectoryA((folder + "\\" + c.folder).c_str(), nullptr));
-        char name[NAME_CAPACITY];
+        char name[PATH_CAPACITY];
         EXPECT_EQ(MakeOutputName(c.format, c.prefix, folder.c_str(), name, sizeof name), 1) << c.expected;
         EXPECT_EQ(std::string(name), folder + "\\" + c.expected);
     }
     // A name the file system refuses cannot be probed; it is not guessed at.
-    char name[NAME_CAPACITY] = "untouched";
+    char name[PATH_CAPACITY] = "untouched";
     EXPECT_EQ(MakeOutputName(1, "Scan<1>", folder_.c_str(), name, sizeof name), 0);
     EXPECT_EQ(name[0], '\0');
 }
@@ -111,16 +111,16 @@ TEST_F(NamingTest, NextPictureNameIsTheLowestFreeNumber)
 TEST_F(NamingTest, NameLongerThan260BytesIsNotMade)
 {
     std::string deep = folder_;
-    while (deep.size() < NAME_CAPACITY - 60) {
+    while (deep.size() < PATH_CAPACITY - 60) {
         deep += "\\" + std::string(30, 'd');
         ASSERT_TRUE(CreateDirectoryA(deep.c_str(), nullptr));
     }
     // "\Image00001.jpg" after `longest` makes 259 characters; after `tooLong`, 260.
-    std::string tooLong = deep + "\\" + std::string(NAME_CAPACITY - deep.size() - 16, 'x');
+    std::string tooLong = deep + "\\" + std::string(PATH_CAPACITY - deep.size() - 16, 'x');
     std::string longest = tooLong.substr(0, tooLong.size() - 1);
     ASSERT_TRUE(CreateDirectoryA(tooLong.c_str(), nullptr) && CreateDirectoryA(longest.c_str(), nullptr));
     struct {
-        char name[NAME_CAPACITY];
+        char name[PATH_CAPACITY];
         char guard[16];
     } out;
     memset(&out, '#', sizeof out);
@@ -159,7 +159,7 @@ TEST_F(NamingTest, CreateFolderPathMakesParentsFirst)
 {
     ASSERT_TRUE(testsupport::WriteWholeFile(folder_ + "\\file", "keep"));
     std::string level = "\\" + std::string(50, 'L'), fits = folder_;
-    while (fits.size() + level.size() < NAME_CAPACITY)
+    while (fits.size() + level.size() < PATH_CAPACITY)
         fits += level;
     std::string tooDeep = fits + level + level;
     struct Case {
@@ -232,10 +232,10 @@ TEST_F(NamingTest, DefaultFolderIsTheDesktopJoinedWithFolderName)
     struct Case {
         std::string folderName, expected;
     } cases[] = {{folderName_, DefaultFolder()}, {"", desktop_ + "\\"},
-                 {std::string(NAME_CAPACITY - 10, 'n'), desktop_ + "\\"}}; // too long to join: not a cut name
+                 {std::string(PATH_CAPACITY - 10, 'n'), desktop_ + "\\"}}; // too long to join: not a cut name
     for (const Case &c : cases) {
         WriteStringSetting(SettingsKey, SettingName(SETTING_FolderName), c.folderName.c_str());
-        char folder[NAME_CAPACITY];
+        char folder[PATH_CAPACITY];
         GetDefaultSaveFolder(folder);
         EXPECT_EQ(std::string(folder), c.expected) << c.folderName.size();
     }

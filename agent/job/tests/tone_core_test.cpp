@@ -107,7 +107,7 @@ TEST(TonePass, EveryReducedBitIsTheThresholdOfTheOriginalSample)
         std::string before = MakeBitmap(c.width, c.height, 8, [](uint32_t r, uint32_t b) { return (r * 89 + b * 13) % 251; });
         TonePassPlan plan;
         std::string after = RunPass(before, true, table, &plan);
-        uint32_t inRow = (c.width + 3) / 4 * 4, outRow = ((c.width + 7) / 8 + 3) / 4 * 4;
+        uint32_t inRow = uint32_t(RowBytes(c.width, 8)), outRow = uint32_t(RowBytes(c.width, 1));
         ASSERT_EQ(after.size(), 62 + size_t(outRow) * c.height) << c.width;
         int wrong = 0;
         for (uint32_t r = 0; r < c.height; ++r)

@@ -77,17 +77,21 @@ TEST_F(ToneFileTest, GreyPageReducedToOneBitMatchesImageMagicksThreshold)
     }
 }
 
+const uint32_t CUT = ~0u, APPEND = ~1u;
+
 struct Damage {
     const char *what;
-    uint32_t offset; // ~0u: cut the file to `value` bytes instead
+    uint32_t offset; // CUT: cut the file to `value` bytes; APPEND: add `value` bytes
     uint32_t value;
     int size;
 };
 
 const Damage DAMAGES[] = {
-    {"rows missing", ~0u, 1078 + 40 * 100, 0},  {"one byte short", ~0u, 1078 + 40 * 150 - 1, 0},
-    {"no rows at all", ~0u, 1078, 0},           {"57 bytes", ~0u, 57, 0},
-    {"empty", ~0u, 0, 0},                       {"not BM", 0, 'M' | 'B' << 8, 2},
+    {"rows missing", CUT, 1078 + 40 * 100, 0},  {"one byte short", CUT, 1078 + 40 * 150 - 1, 0},
+    {"no rows at all", CUT, 1078, 0},           {"57 bytes", CUT, 57, 0},
+    {"empty", CUT, 0, 0},                       {"not BM", 0, 'M' | 'B' << 8, 2},
+    {"rows longer than the width", OFFSET_WIDTH, 20, 4}, {"bytes after the rows", APPEND, 40, 0},
+    {"stale file size", OFFSET_FILE_SIZE, 1078 + 40 * 100, 4}, {"stale image size", OFFSET_IMAGE_SIZE, 40 * 100, 4},
     {"width too large", OFFSET_WIDTH, 4000, 4}, {"width beyond 16 bits", OFFSET_WIDTH, 0x10000 + 40, 4},
     {"height too large", OFFSET_HEIGHT, 151, 4}, {"height beyond 16 bits", OFFSET_HEIGHT, 0x10000 + 150, 4},
     {"top-down", OFFSET_HEIGHT, uint32_t(-150), 4}, {"1 bit", OFFSET_BIT_COUNT, 1, 2},
@@ -99,8 +103,8 @@ TEST_F(ToneFileTest, DamagedBitmapsAreLeftByteForByte)
 {
     for (const Damage &d : DAMAGES) {
         std::string bytes = GreyPage(40, 150);
-        if (d.offset == ~0u)
-            bytes.resize(d.value);
+        if (d.offset == CUT || d.offset == APPEND)
+            bytes.resize(d.offset == CUT ? d.value : bytes.size() + d.value, '\x55');
         else if (d.size == 2)
             WriteLe16(Bytes(bytes) + d.offset, uint16_t(d.value));
         else

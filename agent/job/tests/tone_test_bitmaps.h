@@ -18,7 +18,7 @@ std::string MakeBitmap(uint32_t width, uint32_t height, int bits, Sample sample)
     using namespace bitmap_layout;
     uint32_t offset = bits == 24 ? PIXELS_OFFSET_NO_PALETTE : GREY_HEADER_BYTES;
     uint32_t samples = bits == 24 ? 3 * width : width;
-    uint32_t row = (samples + 3) / 4 * 4;
+    uint32_t row = uint32_t(RowBytes(width, uint32_t(bits)));
     std::string file(offset + size_t(row) * height, '\0');
     uint8_t *p = reinterpret_cast<uint8_t *>(&file[0]);
     p[0] = 'B';

@@ -69,7 +69,7 @@ double DeviceOnlySeconds(uint16_t type)
     QueryPerformanceCounter(&start);
     ScanJobSettings settings = A4Settings(type, 600);
     ScanGeometry geometry = {};
-    geometry.Image.ParameterBytes = 28;
+    geometry.Image.ParameterBytes = SC_PARAMETER_BYTES;
     memcpy(geometry.Image.PaperArea, settings.PaperArea, sizeof settings.PaperArea);
     geometry.Image.XResolution = geometry.Image.YResolution = 600;
     geometry.Image.ImageType = type;

@@ -119,7 +119,7 @@ TEST_F(DeviceTablesTest, TablePointerByTypeAndGreyTable)
         const FeederTraceEntry &p = parameters[0];
         EXPECT_EQ(p.TableAddress, c.pointsAt < 0 ? 0u : downloads[c.pointsAt].TableAddress);
         EXPECT_EQ(p.TableUse, c.tableUse);
-        EXPECT_EQ(p.ParameterBytes == 28 && p.Constant32 == 2 && p.ImageType == c.type, true);
+        EXPECT_EQ(p.ParameterBytes == SC_PARAMETER_BYTES && p.Constant32 == 2 && p.ImageType == c.type, true);
         EXPECT_EQ(p.PaperArea[2] == 60 && p.PaperArea[3] == 90 && p.XResolution == 100 && p.YResolution == 100, true);
     }
     // Without a table format no table is sent and the pointer stays null.

@@ -1,5 +1,6 @@
 // The transfer loop against a driver that breaks its contract: the file
-// still holds exactly the lines counted, in order, and the loop ends.
+// still holds exactly the lines counted, in order, and the loop ends; a page
+// whose lines are not the rows its header states is refused before any read.
 #include <gtest/gtest.h>
 
 #include "bitmap_layout.h"
@@ -8,9 +9,33 @@
 #include "shared.h"
 #include "test_support.h"
 
+namespace {
+
+int ReadsSeen;
+
+int AcquireScripted(const std::vector<ScriptedRead> &script, uint32_t lineBytes, uint32_t lines, uint16_t width300,
+                    const std::string &page)
+{
+    if (ProbeScanner((testsupport::ProgramDirectory() + "ScriptedDriver.dll").c_str()) != PROBE_READY)
+        return -1;
+    auto setUp = (ScriptedDriverSetUpEntry)GetProcAddress(ScannerDriver.module, "ScriptedDriverSetUp");
+    auto reads = (ScriptedDriverReadsEntry)GetProcAddress(ScannerDriver.module, "ScriptedDriverReads");
+    int result = -1;
+    if (setUp && reads) {
+        setUp(script.data(), (int)script.size(), lineBytes, lines, 4 * lineBytes);
+        result = AcquireToBitmap(scannertest::MakeSettings(SCAN_TYPE_GREY, width300, 30, 100), page.c_str());
+        ReadsSeen = reads();
+    }
+    UnloadScannerDriver();
+    return result;
+}
+
+} // namespace
+
 TEST(TransferContract, FileHoldsExactlyTheLinesCounted)
 {
     const uint32_t lineBytes = 8; // blocks of 4 lines
+    const uint16_t width300 = 24; // 8 grey pixels at 100 dpi: rows of 8 bytes
     struct Case {
         const char *name;
         uint32_t lines;
@@ -28,14 +53,8 @@ TEST(TransferContract, FileHoldsExactlyTheLinesCounted)
     ResourceLibrary = GetModuleHandleA(nullptr); // no dialogs
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
-        ASSERT_EQ(ProbeScanner((testsupport::ProgramDirectory() + "ScriptedDriver.dll").c_str()), PROBE_READY);
-        auto setUp = (ScriptedDriverSetUpEntry)GetProcAddress(ScannerDriver.module, "ScriptedDriverSetUp");
-        auto reads = (ScriptedDriverReadsEntry)GetProcAddress(ScannerDriver.module, "ScriptedDriverReads");
-        ASSERT_TRUE(setUp && reads);
-        setUp(c.reads.data(), (int)c.reads.size(), lineBytes, c.lines, 4 * lineBytes);
-        EXPECT_EQ(AcquireToBitmap(scannertest::MakeSettings(SCAN_TYPE_GREY, 6, 30, 100), page.c_str()), 1);
-        EXPECT_EQ(reads(), c.readsSent);
-        UnloadScannerDriver();
+        EXPECT_EQ(AcquireScripted(c.reads, lineBytes, c.lines, width300, page), 1);
+        EXPECT_EQ(ReadsSeen, c.readsSent);
 
         scannertest::AcquiredFile file;
         ASSERT_TRUE(scannertest::ReadAcquired(page, &file));
@@ -44,6 +63,20 @@ TEST(TransferContract, FileHoldsExactlyTheLinesCounted)
         std::vector<uint8_t> rows = file.RowsTopFirst(lineBytes);
         for (size_t i = 0; i < rows.size(); i++)
             ASSERT_EQ(rows[i], ScriptedLineByte((uint32_t)(i / lineBytes), (uint32_t)(i % lineBytes))) << "byte " << i;
+    }
+    testsupport::RemoveTree(folder);
+}
+
+TEST(TransferContract, LinesLongerOrShorterThanTheRowsFailThePage)
+{
+    std::string folder = testsupport::MakeScratchFolder("contract"), page = folder + "\\page.bmp";
+    ResourceLibrary = GetModuleHandleA(nullptr);
+    // 2 and 12 grey pixels need rows of 4 and 12 bytes; the driver sends 8.
+    for (uint16_t width300 : {6, 36}) {
+        SCOPED_TRACE(width300);
+        EXPECT_EQ(AcquireScripted({{4, 4}}, 8, 4, width300, page), 0);
+        EXPECT_EQ(ReadsSeen, 0);
+        EXPECT_EQ(GetFileAttributesA(page.c_str()), INVALID_FILE_ATTRIBUTES) << "no file is left";
     }
     testsupport::RemoveTree(folder);
 }

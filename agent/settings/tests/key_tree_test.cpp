@@ -193,4 +193,23 @@ TEST_F(KeyTreeTest, ReportsDestinationsThatCannotBeCreated)
     EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, path + "\\volatile\\Child"));
 }
 
+// One subkey that cannot be created (here below a volatile key the
+// destination already has) is reported, and every key after it still arrives.
+TEST_F(KeyTreeTest, AFailedSubkeyEndsNothingAfterIt)
+{
+    const RawValue value = {L"Value", REG_SZ, Wide(L"copied", true)};
+    SetWideRaw(HKEY_CURRENT_USER, Copy(), value); // a lasting key, or no subkey could be made
+    HKEY volatileKey;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, (Copy() + "\\A").c_str(), 0, nullptr,
+                                             REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr, &volatileKey, nullptr));
+    RegCloseKey(volatileKey);
+    for (const char *key : {"\\A", "\\A\\Deep", "\\B", "\\B\\Deep", "\\C"})
+        SetWideRaw(HKEY_CURRENT_USER, Source(key), value);
+
+    EXPECT_EQ(0, CopyKeyTree(HKEY_CURRENT_USER, Source().c_str(), HKEY_CURRENT_USER, Copy().c_str()));
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, Copy("\\A\\Deep")));
+    for (const char *key : {"\\A", "\\B", "\\B\\Deep", "\\C"})
+        ExpectValues(Copy(key), {value});
+}
+
 } // namespace

@@ -297,6 +297,35 @@ TEST_F(ProgressDialogTest, QuarterStepsFillLabelAndBar)
     EXPECT_EQ(BarPixel(99), RGB(0, 0, 255));
 }
 
+TEST_F(ProgressDialogTest, AnUncoveredBarShowsItsProgressAgain)
+{
+    std::vector<BYTE> dialogTemplate = TemplateWithHundredPixelBar(AppInstance);
+    ASSERT_FALSE(dialogTemplate.empty());
+    UseTemplate(&dialogTemplate);
+    ProgressRequest request = {"Velmora", "Scanning", 1, 1, 100};
+    ASSERT_EQ(ShowProgress(&request), 1);
+    EXPECT_EQ(StepProgress(50), 0);
+    std::vector<COLORREF> shown;
+    for (int x = 0; x < 100; ++x)
+        shown.push_back(BarPixel(x));
+    ASSERT_NE(shown[0], shown[99]) << "half the bar is filled";
+
+    // A window over the dialog, then gone. Wine keeps each window's pixels
+    // in a surface of its own and may ask for no repaint when the cover
+    // goes, so the invalidation Windows makes then is made here as well.
+    RECT area;
+    GetWindowRect(ProgressDialogWindow, &area);
+    HWND cover = CreateWindowExA(WS_EX_TOPMOST, "Static", "", WS_POPUP | WS_VISIBLE | SS_BLACKRECT, area.left,
+                                 area.top, area.right - area.left, area.bottom - area.top, nullptr, nullptr,
+                                 AppInstance, nullptr);
+    ASSERT_NE(cover, nullptr);
+    UpdateWindow(cover);
+    DestroyWindow(cover);
+    RedrawWindow(ProgressDialogWindow, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    for (int x = 0; x < 100; ++x)
+        ASSERT_EQ(BarPixel(x), shown[x]) << "column " << x;
+}
+
 TEST_F(ProgressDialogTest, EscapeCancelsOnlyWhenOfferedAndStaysReported)
 {
     std::vector<BYTE> dialogTemplate = ProgressTemplate({150, 60, 12, 30, 10});
@@ -308,13 +337,13 @@ TEST_F(ProgressDialogTest, EscapeCancelsOnlyWhenOfferedAndStaysReported)
         SCOPED_TRACE(testing::Message() << "cancel offered " << c.showCancel);
         ProgressRequest request = {"Velmora", "Scanning", c.showCancel, 1, 100};
         ASSERT_EQ(ShowProgress(&request), 1);
+        // A command from the cancel line itself is not a cancel.
+        SendMessageA(ProgressDialogWindow, WM_COMMAND, MAKEWPARAM(IDC_PROGRESS_CANCEL, BN_CLICKED), 0);
         EXPECT_EQ(StepProgress(1), 0);
         PostMessageA(ProgressDialogWindow, WM_KEYDOWN, VK_ESCAPE, 0);
         EXPECT_EQ(StepProgress(1), c.expected);
         EXPECT_EQ(StepProgress(1), c.expected) << "a cancel stays reported";
         EXPECT_NE(ProgressDialogWindow, nullptr) << "cancelling never closes the dialog";
-        // A command from the cancel line itself is not a cancel.
-        SendMessageA(ProgressDialogWindow, WM_COMMAND, MAKEWPARAM(IDC_PROGRESS_CANCEL, BN_CLICKED), 0);
         CloseProgress();
         EXPECT_EQ(ProgressCancelled, 0);
         EXPECT_EQ(ProgressDialogWindow, nullptr);

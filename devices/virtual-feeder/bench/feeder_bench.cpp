@@ -46,7 +46,7 @@ double ReadOnePage(uint16_t type, uint64_t *bytes)
         tables[i] = uint8_t(i);
     Send(SC_ACQUIRE);
     ScanGeometry geometry = {};
-    geometry.Image.ParameterBytes = 28;
+    geometry.Image.ParameterBytes = SC_PARAMETER_BYTES;
     geometry.Image.PaperArea[2] = 2480;
     geometry.Image.PaperArea[3] = 3508;
     geometry.Image.XResolution = geometry.Image.YResolution = 600;

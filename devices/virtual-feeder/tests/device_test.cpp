@@ -235,7 +235,7 @@ TEST_F(DeviceTest, GeometryAnswersTheLineSizeAndRefusesAbsurdAreas)
         if (c.status == 0) {
             EXPECT_EQ(geometry.Image.PaperArea[2], c.width300);
             EXPECT_EQ(geometry.Image.ImageType, c.type);
-            EXPECT_EQ(geometry.Image.ParameterBytes, 28u);
+            EXPECT_EQ(geometry.Image.ParameterBytes, SC_PARAMETER_BYTES);
         }
     }
     const FeederTraceEntry last = feeder::ReadTrace().back();
@@ -416,7 +416,7 @@ TEST_F(DeviceTest, TraceCarriesTheDataBlocksKeyFields)
             sawParameters = true;
             EXPECT_EQ(entry.TableAddress, (uint32_t)(uintptr_t)(tables.data() + 256));
             EXPECT_EQ(entry.TableChecksum, secondTable) << "a grey scan reads one table";
-            EXPECT_EQ(entry.ParameterBytes, 28u);
+            EXPECT_EQ(entry.ParameterBytes, SC_PARAMETER_BYTES);
             EXPECT_EQ(entry.PaperArea[2], 100);
             EXPECT_EQ(entry.PaperArea[3], 10);
             EXPECT_EQ(entry.ImageType, 2);

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include "bitmap_layout.h"
 #include "test_support.h"
 
 namespace feedtest {
@@ -51,7 +52,7 @@ void TestPixel(uint32_t x, uint32_t y, uint8_t rgb[3])
 
 bool WriteTestBitmap(const std::string &path, uint32_t width, uint32_t height)
 {
-    const uint32_t stride = (width * 3 + 3) & ~3u;
+    const uint32_t stride = uint32_t(bitmap_layout::RowBytes(width, 24));
     std::string bytes(54 + (size_t)stride * height, '\0');
     uint8_t *p = reinterpret_cast<uint8_t *>(&bytes[0]);
     auto le32 = [](uint8_t *at, uint32_t v) {
@@ -140,7 +141,7 @@ ScanParameters MakeParameters(uint16_t width300, uint16_t height300, uint16_t dp
 {
     ScanParameters parameters = {};
     parameters.Tables = tables;
-    parameters.ParameterBytes = 28;
+    parameters.ParameterBytes = SC_PARAMETER_BYTES;
     parameters.PaperArea[2] = width300;
     parameters.PaperArea[3] = height300;
     parameters.XResolution = dpi;

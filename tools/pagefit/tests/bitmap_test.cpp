@@ -66,8 +66,9 @@ TEST(Bitmap, ForeignPalettesAreReadThroughTheirEntries) {
   WriteLe32(&grey[OFFSET_COLOURS_USED], 16);
   for (int i = 0; i < 16; i++) grey[OFFSET_PALETTE + 4 * i] = grey[OFFSET_PALETTE + 4 * i + 1] = grey[OFFSET_PALETTE + 4 * i + 2] = uint8_t(i * 17);
   // The palette shrank: move the rows up so the header still tells the truth.
-  std::vector<uint8_t> compact(grey.begin(), grey.begin() + OFFSET_PALETTE + 64);
-  compact.insert(compact.end(), grey.begin() + GREY_HEADER_BYTES, grey.end());
+  std::vector<uint8_t> compact(OFFSET_PALETTE + 64 + (grey.size() - GREY_HEADER_BYTES));
+  std::copy(grey.begin(), grey.begin() + OFFSET_PALETTE + 64, compact.begin());
+  std::copy(grey.begin() + GREY_HEADER_BYTES, grey.end(), compact.begin() + OFFSET_PALETTE + 64);
   WriteLe32(&compact[OFFSET_PIXELS], OFFSET_PALETTE + 64);
   WriteLe32(&compact[OFFSET_FILE_SIZE], uint32_t(compact.size()));
   pagefit::Bitmap b;

@@ -1,7 +1,9 @@
 // The image library's binary interface: the entry point PixkitOps returns a
 // table of operations, and a picture is handed around as a handle, a pointer
 // to a pointer to its descriptor. The table's slot numbers and the
-// descriptor's word offsets are fixed: callers index them directly.
+// descriptor's word offsets are fixed: callers index them directly. The
+// library, the agent's adapter and the adapter's stand-in all build on this
+// one definition. Portable: no Windows header.
 #pragma once
 
 #include <cstddef>
@@ -85,4 +87,5 @@ enum PixkitSlot {
 };
 
 // The exported entry point, by name "PixkitOps".
+#define PIXKIT_ENTRY_NAME "PixkitOps"
 typedef void *const *(PIXKIT_CALL *PixkitOpsFn)(void);

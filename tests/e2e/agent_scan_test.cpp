@@ -1,0 +1,101 @@
+// The scanner's button starts a scan job in the running agent, and a quit
+// switch during a long scan waits for the picture to be saved.
+#include "e2e_support.h"
+
+#include <shlobj.h>
+
+#include "app.h"
+#include "feedlink_protocol.h"
+#include "product_files.h"
+
+namespace {
+
+using namespace e2e;
+
+const char PHOTO[] = "Z:\\usr\\share\\palapeli\\collection\\castle-maintenon.jpg";
+
+// Pictures saved anywhere under the desktop (the default save folders).
+int CountPictures(const std::string &folder)
+{
+    int count = 0;
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return 0;
+    do {
+        std::string name = found.cFileName;
+        if (name == "." || name == "..")
+            continue;
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            count += CountPictures(folder + "\\" + name);
+        else if (name.size() > 4 && lstrcmpiA(name.c_str() + name.size() - 4, ".jpg") == 0)
+            ++count;
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+    return count;
+}
+
+int DesktopPictures()
+{
+    char desktop[MAX_PATH] = "";
+    SHGetFolderPathA(nullptr, CSIDL_DESKTOPDIRECTORY, nullptr, SHGFP_TYPE_CURRENT, desktop);
+    return CountPictures(desktop);
+}
+
+bool WaitForPictures(int count, DWORD timeoutMs)
+{
+    for (DWORD waited = 0; waited < timeoutMs; waited += 100) {
+        if (DesktopPictures() >= count)
+            return true;
+        Sleep(100);
+    }
+    return false;
+}
+
+bool DeviceSawCommand(uint16_t command)
+{
+    for (const FeederTraceEntry &entry : feeder::ReadTrace())
+        if (entry.Command == command)
+            return true;
+    return false;
+}
+
+class Scan : public AgentScenario {};
+
+TEST_F(Scan, ButtonPressSavesTheFedPhoto)
+{
+    int before = DesktopPictures();
+    ASSERT_TRUE(feeder::QueueSheet(PHOTO));
+    ASSERT_TRUE(StartAgent());
+    ASSERT_NE(WaitForAgentWindow(), nullptr);
+    ASSERT_TRUE(WaitUntilAgentPolls(agent.id));
+    ASSERT_TRUE(feeder::PressButton());
+    EXPECT_TRUE(WaitForPictures(before + 1, 120000));
+    // Calibration data was in place: no notice, no calibration run.
+    EXPECT_EQ(WaitForDialog(agent.id, "", 500), nullptr);
+}
+
+TEST_F(Scan, QuitSwitchDuringALongScanWaitsForThePicture)
+{
+    int before = DesktopPictures();
+    ASSERT_TRUE(feeder::QueueSheet(PHOTO));
+    ASSERT_TRUE(feeder::SetLinesPerSecond(400));
+    ASSERT_TRUE(StartAgent());
+    HWND window = WaitForAgentWindow();
+    ASSERT_NE(window, nullptr);
+    ASSERT_TRUE(WaitUntilAgentPolls(agent.id));
+    ASSERT_TRUE(feeder::PressButton());
+    for (int step = 0; step < 200 && !DeviceSawCommand(SC_READ); ++step)
+        Sleep(50);
+    ASSERT_TRUE(DeviceSawCommand(SC_READ)) << "the scan did not start";
+
+    Process quitter;
+    ASSERT_TRUE(StartProgram(AGENT_PROGRAM_FILE, "q", &quitter));
+    Sleep(1000);
+    EXPECT_TRUE(IsWindow(window)) << "the agent left in the middle of a scan";
+    EXPECT_EQ(quitter.WaitExit(180000), 0);
+    EXPECT_EQ(agent.WaitExit(10000), 0);
+    EXPECT_EQ(DesktopPictures(), before + 1);
+}
+
+} // namespace

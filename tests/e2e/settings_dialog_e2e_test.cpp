@@ -1,0 +1,174 @@
+// The settings dialog inside the running agent: a double-click on the tray
+// icon opens it, each change is in the registry as soon as it is made, and
+// the folder browser it opens is driven from this process.
+//
+// With VELMORA_SCREENSHOTS naming a Linux folder, the scenario also
+// photographs the dialog and the browser there (for the README).
+#include "e2e_support.h"
+
+#include <commctrl.h>
+
+#include "resource_ids.h"
+#include "settings_table.h"
+#include "test_support.h"
+
+namespace {
+
+using namespace e2e;
+
+// The user's "Setting" key under the instance the agent uses.
+std::string ScanSettingsPath()
+{
+    std::string model = std::string(MODEL_KEY_BASE) + ModelName();
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, model.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return "";
+    std::string found;
+    char name[MAX_PATH];
+    for (DWORD index = 0; found.empty() && RegEnumKeyA(key, index, name, sizeof name) == ERROR_SUCCESS; ++index) {
+        std::string settings = model + "\\" + name + "\\" + SETTINGS_SUBKEY;
+        HKEY probe;
+        if (RegOpenKeyExA(HKEY_CURRENT_USER, settings.c_str(), 0, KEY_READ, &probe) == ERROR_SUCCESS) {
+            RegCloseKey(probe);
+            found = settings + "\\" + SCAN_SETTINGS_SUBKEY;
+        }
+    }
+    RegCloseKey(key);
+    return found;
+}
+
+long long StoredNumber(const std::string &path, SettingId id)
+{
+    DWORD type;
+    std::string data;
+    if (!testsupport::GetRawValue(HKEY_CURRENT_USER, path, SettingName(id), &type, &data) || data.size() != 4)
+        return -1;
+    return *reinterpret_cast<const DWORD *>(data.data());
+}
+
+std::string StoredText(const std::string &path, SettingId id)
+{
+    DWORD type;
+    std::string data;
+    if (!testsupport::GetRawValue(HKEY_CURRENT_USER, path, SettingName(id), &type, &data))
+        return "(missing)";
+    return data.substr(0, data.find('\0'));
+}
+
+struct OwnedSearch {
+    HWND owner;
+    HWND found;
+};
+
+BOOL CALLBACK FindOwnedDialog(HWND window, LPARAM context)
+{
+    OwnedSearch *search = reinterpret_cast<OwnedSearch *>(context);
+    char className[16] = "";
+    GetClassNameA(window, className, sizeof className);
+    if (GetWindow(window, GW_OWNER) == search->owner && !strcmp(className, "#32770") && IsWindowVisible(window)) {
+        search->found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+HWND WaitForOwnedDialog(HWND owner)
+{
+    OwnedSearch search = {owner, nullptr};
+    for (int step = 0; step < 200 && !search.found; ++step) {
+        Sleep(50);
+        EnumWindows(FindOwnedDialog, (LPARAM)&search);
+    }
+    return search.found;
+}
+
+// Crops the window out of the X screen into VELMORA_SCREENSHOTS/`name`.
+void Photograph(HWND window, const char *name)
+{
+    char folder[MAX_PATH] = "";
+    if (!GetEnvironmentVariableA("VELMORA_SCREENSHOTS", folder, sizeof folder))
+        return;
+    Sleep(700); // every control painted
+    RECT rect;
+    GetWindowRect(window, &rect);
+    char script[1024];
+    // The agent runs on Wine's virtual desktop: its origin on the X screen
+    // is added to the window's own position.
+    snprintf(script, sizeof script,
+             "origin=$(xdotool search --name 'Wine desktop' | head -n1); X=0; Y=0; "
+             "[ -n \"$origin\" ] && eval \"$(xdotool getwindowgeometry --shell $origin)\"; "
+             "import -window root -crop %ldx%ld+$((X+%ld))+$((Y+%ld)) +repage '%s/%s'",
+             rect.right - rect.left, rect.bottom - rect.top, rect.left, rect.top, folder, name);
+    EXPECT_EQ(testsupport::RunHostShell(script), 0) << script;
+}
+
+class SettingsDialogScenario : public AgentScenario {
+protected:
+    void TearDown() override
+    {
+        AgentScenario::TearDown();
+        if (!album.empty())
+            testsupport::RemoveTree(album.substr(0, album.rfind('\\')));
+    }
+    std::string album;
+};
+
+TEST_F(SettingsDialogScenario, DoubleClickOpensItAndEveryChangeIsSavedAtOnce)
+{
+    ASSERT_TRUE(StartAgent());
+    ASSERT_NE(WaitForAgentWindow(), nullptr);
+    std::string scan = ScanSettingsPath();
+    ASSERT_FALSE(scan.empty());
+    // A folder Wine's browser can reach, holding the one the user will pick.
+    std::string top = "C:\\velmora-e2e-photos-" + std::to_string(GetTickCount());
+    album = top + "\\Family 1987";
+    ASSERT_TRUE(CreateDirectoryA(top.c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryA(album.c_str(), nullptr));
+    ASSERT_TRUE(testsupport::SetRawValue(HKEY_CURRENT_USER, scan, SettingName(SETTING_SavePath), REG_SZ, top.c_str(),
+                                         DWORD(top.size() + 1)));
+
+    ASSERT_TRUE(PostTrayCallback(WM_LBUTTONDBLCLK));
+    HWND dialog = WaitForDialog(agent.id);
+    ASSERT_NE(dialog, nullptr);
+    char shown[MAX_PATH] = "";
+    GetDlgItemTextA(dialog, IDC_SETTINGS_SAVE_PATH, shown, sizeof shown);
+    EXPECT_EQ(std::string(shown), top);
+
+    // Each answer comes back once the agent has handled the key: the value
+    // must already be stored then.
+    long long brightness = StoredNumber(scan, SETTING_Brightness);
+    SendMessageA(GetDlgItem(dialog, IDC_SETTINGS_BRIGHTNESS), WM_KEYDOWN, VK_NEXT, 0);
+    EXPECT_EQ(StoredNumber(scan, SETTING_Brightness), brightness + 10);
+    SendMessageA(GetDlgItem(dialog, IDC_SETTINGS_AUTODESKEW), BM_CLICK, 0, 0);
+    EXPECT_EQ(StoredNumber(scan, SETTING_AutoDeskew), 1);
+    EXPECT_EQ(StoredNumber(scan, SETTING_AutoCrop), 1);
+    HWND prefix = GetDlgItem(dialog, IDC_SETTINGS_PREFIX);
+    SendMessageA(prefix, WM_SETTEXT, 0, (LPARAM)"");
+    for (char typed : std::string("Oma's box: 3"))
+        SendMessageA(prefix, WM_CHAR, (BYTE)typed, 0);
+    EXPECT_EQ(StoredText(scan, SETTING_Prefix), "Oma'sbox3");
+    Photograph(dialog, "settings-dialog.png");
+
+    PostMessageA(GetDlgItem(dialog, IDC_SETTINGS_BROWSE), BM_CLICK, 0, 0);
+    HWND browser = WaitForOwnedDialog(dialog);
+    ASSERT_NE(browser, nullptr);
+    HWND tree = FindWindowExA(browser, nullptr, WC_TREEVIEWA, nullptr);
+    HTREEITEM current = (HTREEITEM)SendMessageA(tree, TVM_GETNEXTITEM, TVGN_CARET, 0);
+    SendMessageA(tree, TVM_EXPAND, TVE_EXPAND, (LPARAM)current);
+    HTREEITEM child = (HTREEITEM)SendMessageA(tree, TVM_GETNEXTITEM, TVGN_CHILD, (LPARAM)current);
+    ASSERT_NE(child, nullptr) << "the browser did not open on the save folder";
+    SendMessageA(tree, TVM_SELECTITEM, TVGN_CARET, (LPARAM)child);
+    Photograph(browser, "folder-browser.png");
+    PostMessageA(GetDlgItem(browser, IDOK), BM_CLICK, 0, 0);
+    ASSERT_TRUE(WaitForWindowGone(browser));
+    for (int step = 0; step < 100 && StoredText(scan, SETTING_SavePath) != album; ++step)
+        Sleep(50);
+    EXPECT_EQ(StoredText(scan, SETTING_SavePath), album);
+    GetDlgItemTextA(dialog, IDC_SETTINGS_SAVE_PATH, shown, sizeof shown);
+    EXPECT_EQ(std::string(shown), album);
+
+    ClickButton(dialog, IDOK);
+    EXPECT_TRUE(WaitForWindowGone(dialog));
+}
+
+} // namespace
