@@ -10,6 +10,8 @@
 //                                        dialog does
 //   settings_probe agent-window MS       waits up to MS milliseconds for a
 //                                        running agent's tray window
+//   settings_probe agent-dialog MS       waits as long for a dialog of the
+//                                        running agent (its settings dialog)
 // Exit codes: 0 done; 1 OpenSettingsKey failed (agent-window: no window);
 // 2 the image library did not load; 3 bad arguments.
 #include <windows.h>
@@ -111,12 +113,47 @@ int WaitForAgentWindow(DWORD timeoutMs) {
     }
 }
 
+struct DialogSearch {
+    DWORD process;
+    HWND found;
+};
+
+BOOL CALLBACK FindVisibleDialog(HWND window, LPARAM lParam) {
+    DialogSearch *search = (DialogSearch *)lParam;
+    char className[16];
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    if (process == search->process && IsWindowVisible(window) && GetClassNameA(window, className, sizeof className) &&
+        strcmp(className, "#32770") == 0) {
+        search->found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+int WaitForAgentDialog(DWORD timeoutMs) {
+    for (DWORD waited = 0;; waited += 100) {
+        HWND agent = FindWindowA(TRAY_WINDOW_CLASS, nullptr);
+        DialogSearch search = {0, nullptr};
+        if (agent && GetWindowThreadProcessId(agent, &search.process)) {
+            EnumWindows(FindVisibleDialog, (LPARAM)&search);
+            if (search.found)
+                return 0;
+        }
+        if (waited >= timeoutMs)
+            return 1;
+        Sleep(100);
+    }
+}
+
 } // namespace
 
 int main(int argc, char **argv) {
-    // Looks at windows only: the settings stay as the agent left them.
+    // These look at windows only: the settings stay as the agent left them.
     if (argc == 3 && strcmp(argv[1], "agent-window") == 0)
         return WaitForAgentWindow(strtoul(argv[2], nullptr, 10));
+    if (argc == 3 && strcmp(argv[1], "agent-dialog") == 0)
+        return WaitForAgentDialog(strtoul(argv[2], nullptr, 10));
     if (!InitModulePath() || !OpenSettingsKey()) {
         printf("settings key: not found\n");
         return 1;

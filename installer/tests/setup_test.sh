@@ -91,7 +91,8 @@ install_silently() { # setup [folder]; echoes the exit code
 }
 
 # The uninstaller copies itself to the temporary folder and returns at once,
-# as it does for a user; settle waits for the copy to finish.
+# as it does for a user; settle waits for the copy to finish. Fails when a
+# program of the prefix still runs a minute later.
 uninstall_silently() { # folder
   win "$1\\Uninstall.exe" /S
   settle
@@ -324,11 +325,21 @@ scenario_upgrade_running_agent() {
   cmp -s "$(unix_path "$folder")/Pagefit.exe" "$(shipped_source Pagefit.exe)" || fail "Pagefit.exe was not replaced"
   expect_eq 0 "$(probe "$folder" agent-window 20000; echo $?)" "the agent started again by the setup"
 
-  win "$folder\\Velmora.exe" q >/dev/null
-  settle
-  expect_eq "2026-12-07 09:00:00 UTC" "$(user_stamp)" "the user's copy's stamp after the new agent started"
-  registry user 'Software\Sheetfed Scanner' | grep -q '|Current Brightness|' &&
-    fail "the user's brightness survived the new build's defaults"
+  # The new agent made the user's copy afresh from the new defaults.
+  local copy
+  copy=$(win reg query 'HKCU\Software\Sheetfed Scanner\VF-600\0000' /s | tr -d '\r')
+  grep -q 'TimeStamp.*REG_SZ.*2026-12-07 09:00:00 UTC' <<<"$copy" || fail "the running agent's copy is not the new one: $copy"
+  grep -q 'Current Brightness' <<<"$copy" && fail "the user's brightness survived the new build's defaults"
+
+  # The Start-menu entry for the settings opens them in the running agent.
+  win "$folder\\VelmoraSettings.exe" >/dev/null
+  expect_eq 0 $? "the settings entry's exit code"
+  expect_eq 0 "$(probe "$folder" agent-dialog 20000; echo $?)" "the agent's settings dialog, opened from the Start menu"
+
+  # Uninstalling stops the agent before its files go: nothing runs on after it.
+  uninstall_silently "$folder" || fail "a program of the prefix still runs after the uninstall"
+  expect_no_file "$(unix_path "$folder")"
+  expect_eq "" "$(ours_in_registry)" "registry after uninstalling under a running agent"
 }
 
 # Installing into another folder removes the first installation.
