@@ -21,7 +21,13 @@ work=$VELMORA_TEST_WORK/$scenario
 setup=$bin/VelmoraSetup.exe
 failures=0
 
-fail() { echo "FAIL ($scenario, line ${BASH_LINENO[0]}): $*"; failures=$((failures + 1)); }
+# Reports the line of the scenario's check, not of the helper it went through.
+fail() {
+  local frame=1
+  while [[ ${FUNCNAME[frame]:-} == expect_* ]]; do frame=$((frame + 1)); done
+  echo "FAIL ($scenario, line ${BASH_LINENO[frame - 1]}): $*"
+  failures=$((failures + 1))
+}
 expect_eq() { # expected actual what
   [[ $1 == "$2" ]] && return
   if [[ $1 == *$'\n'* || $2 == *$'\n'* ]]; then
