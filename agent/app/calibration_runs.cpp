@@ -65,8 +65,8 @@ int RunToolAndWait(const char *program, const char *commandLine)
     PROCESS_INFORMATION process = {};
     // The program is named on its own as well: taken from the command line's
     // first word alone, a folder with blanks could start some other program.
-    int started = CreateProcessA(program, writableLine, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                                 &process) != 0;
+    int started =
+        CreateProcessA(program, writableLine, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process) != 0;
     if (started) {
         int quitCode = -1;
         while (WaitForSingleObject(process.hProcess, TOOL_WAIT_SLICE_MS) == WAIT_TIMEOUT) {

@@ -6,11 +6,11 @@
 #include "seatwatch_ops.h"
 
 struct TrayStateRecord {
-    UINT CallbackMessage;        // "SystemTray of Duplex AP"
-    UINT TaskbarCreatedMessage;  // the notification area was created again
-    HMENU LoadedMenu;            // menu 110
-    HMENU Menu;                  // its submenu 0, the popup menu
-    HMODULE SessionLibrary;      // Seatwatch.dll while loaded
+    UINT CallbackMessage;       // "SystemTray of Duplex AP"
+    UINT TaskbarCreatedMessage; // the notification area was created again
+    HMENU LoadedMenu;           // menu 110
+    HMENU Menu;                 // its submenu 0, the popup menu
+    HMODULE SessionLibrary;     // Seatwatch.dll while loaded
     const SeatwatchOperations *SessionNotifyOps;
     // Modal actions running inside the window procedure (calibration runs,
     // scan jobs, the exit question, the settings dialog). An exit asked

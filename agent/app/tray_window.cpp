@@ -56,10 +56,12 @@ void RequestExit(HWND window)
         ExitNow(window);
         return;
     }
-    // The one action that waits on the user alone: close it as confirmed, as
-    // an unplugged scanner does, so the exit is not held up by it.
+    // The actions that wait on the user alone: the settings dialog closes as
+    // confirmed, as for an unplugged scanner, and an open popup menu closes,
+    // so the exit is not held up by them.
     if (IsSettingsDialogOpen())
         PostMessageA(SettingsDialogWindow, WM_COMMAND, IDOK, 0);
+    EndMenu();
 }
 
 void OnTrayCreate(HWND window)
@@ -121,8 +123,11 @@ void ShowTrayMenu(HWND window)
     SetForegroundWindow(window);
     ShowWindow(window, SW_HIDE);
     UpdateTrayMenuItems(TrayState.Menu, ScannerConnected, ReadNumberSetting(SettingsKey, SETTING_EnableWarning));
+    // The menu runs a loop of its own; the window must outlive it.
+    BeginAction();
     TrackPopupMenu(TrayState.Menu, TPM_RIGHTBUTTON, cursor.x, cursor.y, 0, window, nullptr);
     PostMessageA(window, WM_NULL, 0, 0);
+    EndAction(window);
 }
 
 void OnTrayMouse(HWND window, LPARAM mouseMessage)

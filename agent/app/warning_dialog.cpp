@@ -22,7 +22,7 @@ const int WIDE_PICTURE_X = 78, WIDE_PICTURE_Y = 15;
 const int TEXT_X = 20, TEXT_Y = 137, TEXT_WIDTH = 313, TEXT_FIRST_HEIGHT = 100;
 const int LOWER_PICTURE_X = 76, LOWER_PICTURE_BELOW_TEXT = 152;
 const int CHECKBOX_X = 20, CHECKBOX_BELOW_TEXT = 223;
-const int BUTTON_BELOW_TEXT = 238;   // plus the check box's height
+const int BUTTON_BELOW_TEXT = 238;    // plus the check box's height
 const int DIALOG_HEIGHT_BEYOND = 253; // plus caption, check box and button heights
 const int TEXT_CAPACITY = 1024;
 const COLORREF TRANSPARENT_WHITE = RGB(255, 255, 255);
@@ -126,8 +126,8 @@ void OnWarningInit(HWND dialog)
 
     int dialogHeight =
         textHeight + DIALOG_HEIGHT_BEYOND + GetSystemMetrics(SM_CYCAPTION) + checkSize.cy + buttonSize.cy;
-    MoveWindow(dialog, (screenWidth - DIALOG_WIDTH) / 2, (screenHeight - dialogHeight) / 2, DIALOG_WIDTH,
-               dialogHeight, TRUE);
+    MoveWindow(dialog, (screenWidth - DIALOG_WIDTH) / 2, (screenHeight - dialogHeight) / 2, DIALOG_WIDTH, dialogHeight,
+               TRUE);
     SetDialogIcon(dialog);
     RegisterScannerNotifications(dialog);
 }

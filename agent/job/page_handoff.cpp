@@ -25,7 +25,7 @@ const char TEMPORARY_PREFIX[] = "Temp";
 const DWORD TOOL_WAIT_SLICE_MS = 10;
 // The tool writes one line; a log this large is not one of its logs.
 const DWORD LOG_READ_LIMIT = 1u << 20;
-const UINT SCAN_KEPT_MESSAGE_CAPACITY = 1040 + NAME_CAPACITY;
+const UINT SCAN_KEPT_MESSAGE_CAPACITY = 1040 + PATH_CAPACITY;
 
 // Milliseconds since `start` (a QueryPerformanceCounter reading).
 double ElapsedMs(const LARGE_INTEGER &start)
@@ -48,7 +48,7 @@ LARGE_INTEGER Now(void)
 // letter of the extension turned into B is the bitmap's.
 bool MakeTemporaryBitmapName(char *name)
 {
-    char folder[NAME_CAPACITY];
+    char folder[PATH_CAPACITY];
     DWORD length = GetTempPathA(sizeof folder, folder);
     if (length == 0 || length >= sizeof folder || !GetTempFileNameA(folder, TEMPORARY_PREFIX, 0, name)) {
         name[0] = '\0';
@@ -86,7 +86,7 @@ bool RunAutoCropTool(const char *bitmap)
 {
     if (!PagefitPath[0])
         return false;
-    char commandLine[2 * NAME_CAPACITY + 2];
+    char commandLine[2 * PATH_CAPACITY + 2];
     snprintf(commandLine, sizeof commandLine, "%s %s", PagefitPath, bitmap);
     HCURSOR previous = SetCursor(LoadCursorA(nullptr, (LPCSTR)IDC_WAIT));
     STARTUPINFOA startup = {};
@@ -161,16 +161,16 @@ int AcquireCroppedPage(const ScanJobSettings &settings, char *bitmap)
 bool SaveInDefaultFolder(const ScanJobSettings &settings, const OutputSettings *output, const char *bitmap,
                          char *picture)
 {
-    char folder[NAME_CAPACITY];
+    char folder[PATH_CAPACITY];
     GetDefaultSaveFolder(folder);
     if (!IsDirectory(folder))
         CreateFolderPath(folder);
-    char name[NAME_CAPACITY];
+    char name[PATH_CAPACITY];
     if (!MakeOutputName(output->Format, output->Prefix, folder, name, sizeof name))
         return false;
     if (!ConvertAndSave(output->Format, settings.Rotate, bitmap, name, settings.XResolution))
         return false;
-    lstrcpynA(picture, name, NAME_CAPACITY);
+    lstrcpynA(picture, name, PATH_CAPACITY);
     return true;
 }
 
@@ -179,18 +179,18 @@ bool SaveInDefaultFolder(const ScanJobSettings &settings, const OutputSettings *
 // is: that name, or the temporary name itself when no move worked.
 void KeepScannedBitmap(const OutputSettings *output, const char *bitmap, char *kept)
 {
-    lstrcpynA(kept, bitmap, NAME_CAPACITY);
+    lstrcpynA(kept, bitmap, PATH_CAPACITY);
     const int folders[] = {CSIDL_MYPICTURES, CSIDL_PERSONAL};
     for (int id : folders) {
-        char folder[NAME_CAPACITY] = "";
-        char name[NAME_CAPACITY];
+        char folder[PATH_CAPACITY] = "";
+        char name[PATH_CAPACITY];
         if (!SHGetSpecialFolderPathA(nullptr, folder, id, FALSE) || !folder[0])
             continue;
         if (!MakeOutputName(OUTPUT_BMP, output->Prefix, folder, name, sizeof name))
             continue;
         // Never over an existing file, and across volumes by copying.
         if (MoveFileExA(bitmap, name, MOVEFILE_COPY_ALLOWED | MOVEFILE_WRITE_THROUGH)) {
-            lstrcpynA(kept, name, NAME_CAPACITY);
+            lstrcpynA(kept, name, PATH_CAPACITY);
             return;
         }
     }
@@ -210,7 +210,7 @@ void TellScanKept(const char *where)
 int ScanAndSavePage(ScanJobSettings settings, const OutputSettings *output, char *picture)
 {
     LastPageTimes = PageStageTimes();
-    char bitmap[NAME_CAPACITY] = "";
+    char bitmap[PATH_CAPACITY] = "";
     int saved = 0;
     if (AcquireCroppedPage(settings, bitmap)) {
         LARGE_INTEGER start = Now();
@@ -228,7 +228,7 @@ int ScanAndSavePage(ScanJobSettings settings, const OutputSettings *output, char
             saved = SaveInDefaultFolder(settings, output, bitmap, picture);
         LastPageTimes.save = ElapsedMs(start);
         if (!saved) {
-            char kept[NAME_CAPACITY];
+            char kept[PATH_CAPACITY];
             KeepScannedBitmap(output, bitmap, kept);
             TellScanKept(kept);
             // The bitmap now is the user's scan, wherever it lies.

@@ -20,9 +20,8 @@ const DWORD NEXT_SHEET_POLL_MS = 50;
 struct ScanJobState {
     ScanJobSettings settings;
     OutputSettings output;
-    char picture[NAME_CAPACITY];
-    char imageFolio[NAME_CAPACITY];
-    int imageFolioFound;
+    char picture[PATH_CAPACITY];
+    char imageFolio[PATH_CAPACITY]; // empty when ImageFolio is not installed
     char promptText[WAIT_PROMPT_TEXT_CAPACITY];
 };
 
@@ -32,8 +31,7 @@ void OpenPicture(const ScanJobState &job)
 {
     LARGE_INTEGER start, end, frequency;
     QueryPerformanceCounter(&start);
-    // ImageFolio chosen but not installed: the picture still opens.
-    if (ReadNumberSetting(SettingsKey, SETTING_DefaultProcessor) != 0 || !job.imageFolioFound)
+    if (ReadNumberSetting(SettingsKey, SETTING_DefaultProcessor) != 0)
         OpenInDefaultViewer(job.picture);
     else
         OpenInImageFolio(job.imageFolio, job.picture);
@@ -78,7 +76,8 @@ int RunScanJob(void)
         return 0;
     MakeOutputName(job.output.Format, job.output.Prefix, job.output.SavePath, job.picture, sizeof job.picture);
     if (ScanAndSavePage(job.settings, &job.output, job.picture)) {
-        job.imageFolioFound = GetImageFolioPath(job.imageFolio, sizeof job.imageFolio);
+        // Not installed, the path stays empty and the default viewer stands in.
+        GetImageFolioPath(job.imageFolio, sizeof job.imageFolio);
         OpenPicture(job);
         if (job.settings.ContinuousScan)
             ScanContinuously(job);

@@ -23,7 +23,7 @@ int ReadScanJobSettings(ScanJobSettings *settings);
 
 // Scans one page into a temporary bitmap, runs the auto-crop tool on it
 // (scanning again while the tool asks for it), applies the tone pass and
-// saves it through the image library. `picture` (NAME_CAPACITY bytes) names
+// saves it through the image library. `picture` (PATH_CAPACITY bytes) names
 // where the user wants it; when it cannot be saved there it goes to the
 // default save folder under the next free name, and `picture` is rewritten
 // to name the file actually saved. When it cannot be saved as a picture at

@@ -15,11 +15,6 @@ if(WIN32)
 
   velmora_test(NAME tone_file_test SOURCES ${CMAKE_CURRENT_LIST_DIR}/tests/tone_file_test.cpp
                LIBS velmora_job velmora_test_support)
-  velmora_test(NAME tone_progress_test GUI SOURCES ${CMAKE_CURRENT_LIST_DIR}/tests/tone_progress_test.cpp
-               LIBS velmora_job velmora_test_support)
-  if(TARGET VelmoraRes)
-    add_dependencies(tone_progress_test VelmoraRes)
-  endif()
 endif()
 
 if(NOT WIN32)

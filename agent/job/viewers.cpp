@@ -50,7 +50,7 @@ void OpenInImageFolio(const char *program, const char *picture)
     if (!FileExists(picture))
         return;
     HCURSOR previous = SetCursor(LoadCursorA(nullptr, (LPCSTR)IDC_WAIT));
-    char commandLine[2 * NAME_CAPACITY + 2];
+    char commandLine[2 * PATH_CAPACITY + 2];
     snprintf(commandLine, sizeof commandLine, "%s %s", program, picture);
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
@@ -67,7 +67,7 @@ void OpenInImageFolio(const char *program, const char *picture)
     CloseHandle(process.hProcess);
 
     const char *slash = strrchr(picture, '\\');
-    char title[NAME_CAPACITY + 8];
+    char title[PATH_CAPACITY + 8];
     snprintf(title, sizeof title, IMAGEFOLIO_TITLE_FORMAT, slash ? slash + 1 : picture);
 
     HWND main = nullptr;
@@ -90,7 +90,7 @@ int IsImageFolioInstalled(void)
     HKEY key;
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, IMAGEFOLIO_APP_PATH_KEY, 0, KEY_READ, &key) != ERROR_SUCCESS)
         return 0;
-    char path[NAME_CAPACITY];
+    char path[PATH_CAPACITY];
     int read = QueryStringSetting(key, APP_PATH_DEFAULT_VALUE, "", path, sizeof path);
     RegCloseKey(key);
     return read && FileExists(path) ? 1 : 0;

@@ -41,15 +41,6 @@ std::vector<uint8_t> Solid(int width, int height, uint8_t r, uint8_t g, uint8_t 
     return rgba;
 }
 
-std::vector<uint8_t> MakeFile(const char *name)
-{
-    for (const GeneratedFile &file : GeneratedFiles())
-        if (std::strcmp(file.name, name) == 0)
-            return file.make();
-    ADD_FAILURE() << "no generated file " << name;
-    return {};
-}
-
 } // namespace
 
 TEST(Bmp24, HeaderAndBottomUpPaddedRows)
@@ -177,92 +168,6 @@ TEST(Quantise, ManyColoursFitSixteenEntriesNearestFirst)
         uint32_t entry = palette[indices[i]];
         EXPECT_NEAR(int(entry >> 16), i, 24) << i;
         EXPECT_NEAR(int((entry >> 8) & 0xFF), 255 - i, 24) << i;
-    }
-}
-
-TEST(Canvas, EdgesAreBlendedByCoverage)
-{
-    Canvas canvas(4, 1);
-    canvas.Fill(RoundRect(0, 0, 1.5, 1, 0), Rgb(255, 0, 0));
-    EXPECT_DOUBLE_EQ(canvas.At(0, 0).a, 1.0);
-    EXPECT_NEAR(canvas.At(1, 0).a, 0.5, 0.11) << "a pixel half inside is half covered";
-    EXPECT_DOUBLE_EQ(canvas.At(2, 0).a, 0.0);
-    EXPECT_NEAR(canvas.At(1, 0).r, 1.0, 1e-9) << "colour stays straight under partial cover";
-
-    canvas.Fill(RoundRect(0, 0, 4, 1, 0), Rgb(0, 0, 255, 0.5));
-    Colour mixed = canvas.At(0, 0);
-    EXPECT_NEAR(mixed.r, 0.5, 1e-9);
-    EXPECT_NEAR(mixed.b, 0.5, 1e-9);
-    EXPECT_DOUBLE_EQ(mixed.a, 1.0);
-}
-
-TEST(Canvas, GradientRunsBetweenItsEndsAndClampsBeyond)
-{
-    Canvas canvas(11, 1);
-    canvas.Fill(RoundRect(0, 0, 11, 1, 0), Linear({0.5, 0}, Rgb(0, 0, 0), {9.5, 0}, Rgb(255, 255, 255)));
-    EXPECT_NEAR(canvas.At(0, 0).g, 0.0, 1e-9);
-    EXPECT_NEAR(canvas.At(5, 0).g, 5.0 / 9, 1e-9);
-    EXPECT_NEAR(canvas.At(9, 0).g, 1.0, 1e-9);
-    EXPECT_NEAR(canvas.At(10, 0).g, 1.0, 1e-9);
-}
-
-TEST(Canvas, ShapesCoverWhatTheySay)
-{
-    struct Case {
-        const char *name;
-        Shape shape;
-        Point inside, outside;
-    } cases[] = {
-        {"round rect corner", RoundRect(0, 0, 10, 10, 4), {5, 5}, {0.3, 0.3}},
-        {"ellipse", Ellipse(5, 5, 4, 2), {8.5, 5}, {5, 7.5}},
-        {"triangle", Polygon({{0, 0}, {10, 0}, {0, 10}}), {2, 2}, {8, 8}},
-        {"stroke", Stroke({{0, 5}, {10, 5}}, 1), {5, 5.8}, {5, 6.5}},
-        {"ring with gap", Ring(5, 5, 3, 4, 0.5), {5, 8.5}, {5, 1.5}},
-        {"subtract", Subtract(RoundRect(0, 0, 10, 10, 0), Ellipse(5, 5, 2, 2)), {1, 1}, {5, 5}},
-        {"intersect", Intersect(RoundRect(0, 0, 10, 10, 0), RoundRect(5, 0, 20, 10, 0)), {7, 5}, {2, 5}},
-    };
-    for (const Case &c : cases) {
-        EXPECT_TRUE(c.shape.inside(c.inside.x, c.inside.y)) << c.name;
-        EXPECT_FALSE(c.shape.inside(c.outside.x, c.outside.y)) << c.name;
-    }
-}
-
-TEST(Artwork, PicturesHaveTheSizesTheirDialogsLayOut)
-{
-    struct Case {
-        const char *file;
-        uint32_t width, height;
-    } cases[] = {
-        {"warning_scanner.bmp", 48, 48},
-        {"warning_cable.bmp", 260, 107},
-        {"warning_power.bmp", 200, 56},
-        {"insert_paper.bmp", 339, 96},
-    };
-    for (const Case &c : cases) {
-        std::vector<uint8_t> file = MakeFile(c.file);
-        ASSERT_GT(file.size(), 54u) << c.file;
-        EXPECT_EQ(ReadLe32(&file[18]), c.width) << c.file;
-        EXPECT_EQ(ReadLe32(&file[22]), c.height) << c.file;
-        EXPECT_EQ(ReadLe16(&file[28]), 24) << c.file;
-        EXPECT_EQ(file.size(), 54 + bitmap_layout::RowBytes(c.width, 24) * c.height) << c.file;
-    }
-}
-
-TEST(Artwork, IconsHoldBothSizesAtTheirDepth)
-{
-    struct Case {
-        const char *file;
-        int bits;
-    } cases[] = {{"program.ico", 4}, {"connected.ico", 32}, {"not_connected.ico", 32}};
-    for (const Case &c : cases) {
-        std::vector<IcoEntry> entries = ReadIcoDirectory(MakeFile(c.file));
-        ASSERT_EQ(entries.size(), 2u) << c.file;
-        std::set<int> sizes;
-        for (const IcoEntry &e : entries) {
-            sizes.insert(e.width);
-            EXPECT_EQ(e.bits, c.bits) << c.file;
-        }
-        EXPECT_EQ(sizes, (std::set<int>{16, 32})) << c.file;
     }
 }
 

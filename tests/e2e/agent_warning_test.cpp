@@ -46,6 +46,35 @@ TEST_F(Warning, CheckedBoxSilencesLaterStarts)
     EXPECT_EQ(WaitForDialog(agent.id, "", 500), nullptr);
 }
 
+RECT ClientRectOf(HWND dialog, int id)
+{
+    RECT bounds = {};
+    GetWindowRect(GetDlgItem(dialog, id), &bounds);
+    MapWindowPoints(nullptr, dialog, (POINT *)&bounds, 2);
+    return bounds;
+}
+
+// The agent runs with its manifest (themed common controls): the layout
+// still follows the measured text.
+TEST_F(Warning, LaidOutBelowItsTextInTheRunningAgent)
+{
+    HWND dialog = StartWithWarning();
+    ASSERT_NE(dialog, nullptr);
+    RECT text = ClientRectOf(dialog, IDC_WARNING_TEXT);
+    RECT check = ClientRectOf(dialog, IDC_WARNING_CHECKBOX);
+    RECT button = ClientRectOf(dialog, IDOK);
+    RECT lower = ClientRectOf(dialog, IDC_WARNING_PICTURE_3);
+    int h = text.bottom - text.top;
+    EXPECT_GT(h, 20);
+    EXPECT_EQ(lower.top, h + 152);
+    EXPECT_EQ(check.top, h + 223);
+    EXPECT_EQ(button.top, h + 238 + (check.bottom - check.top));
+    RECT window;
+    GetWindowRect(dialog, &window);
+    EXPECT_EQ(window.right - window.left, 358);
+    EXPECT_GE(window.bottom - window.top, button.bottom);
+}
+
 TEST_F(Warning, CancelKeepsTheWarning)
 {
     HWND dialog = StartWithWarning();

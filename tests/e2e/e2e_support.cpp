@@ -41,7 +41,8 @@ std::string UserModelPath()
     return std::string(MODEL_KEY_BASE) + ModelName();
 }
 
-template <typename Condition> bool WaitUntil(DWORD timeoutMs, Condition condition)
+template <typename Condition>
+bool WaitUntil(DWORD timeoutMs, Condition condition)
 {
     for (DWORD waited = 0;; waited += POLL_STEP_MS) {
         if (condition())
@@ -64,8 +65,8 @@ BOOL CALLBACK MatchDialog(HWND window, LPARAM context)
     char className[32];
     DWORD owner = 0;
     GetWindowThreadProcessId(window, &owner);
-    if (owner != search->processId || !IsWindowVisible(window) ||
-        !GetClassNameA(window, className, sizeof className) || strcmp(className, "#32770") != 0)
+    if (owner != search->processId || !IsWindowVisible(window) || !GetClassNameA(window, className, sizeof className) ||
+        strcmp(className, "#32770") != 0)
         return TRUE;
     char title[256] = "";
     GetWindowTextA(window, title, sizeof title);
@@ -293,8 +294,7 @@ std::string CalibrationDataPath()
 {
     char documents[MAX_PATH] = "";
     SHGetFolderPathA(nullptr, CSIDL_COMMON_DOCUMENTS, nullptr, SHGFP_TYPE_CURRENT, documents);
-    return std::string(documents) + "\\" + ModelName() + "\\" +
-           Setting(SETTING_CalibrationFilename).textDefault;
+    return std::string(documents) + "\\" + ModelName() + "\\" + Setting(SETTING_CalibrationFilename).textDefault;
 }
 
 void SetCalibrationDataPresent(bool present)

@@ -120,8 +120,9 @@ TEST_F(SettingsDialogScenario, DoubleClickOpensItAndEveryChangeIsSavedAtOnce)
     std::string scan = ScanSettingsPath();
     ASSERT_FALSE(scan.empty());
     // A folder Wine's browser can reach, holding the one the user will pick.
-    std::string top = "C:\\velmora-e2e-photos-" + std::to_string(GetTickCount());
+    std::string top = "C:\\Photo Scans";
     album = top + "\\Family 1987";
+    testsupport::RemoveTree(top);
     ASSERT_TRUE(CreateDirectoryA(top.c_str(), nullptr));
     ASSERT_TRUE(CreateDirectoryA(album.c_str(), nullptr));
     ASSERT_TRUE(testsupport::SetRawValue(HKEY_CURRENT_USER, scan, SettingName(SETTING_SavePath), REG_SZ, top.c_str(),
@@ -134,17 +135,19 @@ TEST_F(SettingsDialogScenario, DoubleClickOpensItAndEveryChangeIsSavedAtOnce)
     GetDlgItemTextA(dialog, IDC_SETTINGS_SAVE_PATH, shown, sizeof shown);
     EXPECT_EQ(std::string(shown), top);
 
-    // Each answer comes back once the agent has handled the key: the value
-    // must already be stored then.
+    // A sent key is answered once the agent has handled it: the value must
+    // be stored by then.
     long long brightness = StoredNumber(scan, SETTING_Brightness);
     SendMessageA(GetDlgItem(dialog, IDC_SETTINGS_BRIGHTNESS), WM_KEYDOWN, VK_NEXT, 0);
     EXPECT_EQ(StoredNumber(scan, SETTING_Brightness), brightness + 10);
-    SendMessageA(GetDlgItem(dialog, IDC_SETTINGS_AUTODESKEW), BM_CLICK, 0, 0);
-    EXPECT_EQ(StoredNumber(scan, SETTING_AutoDeskew), 1);
-    EXPECT_EQ(StoredNumber(scan, SETTING_AutoCrop), 1);
+    HWND resolution = GetDlgItem(dialog, IDC_SETTINGS_RESOLUTION);
+    SendMessageA(resolution, WM_KEYDOWN, VK_HOME, 0);
+    EXPECT_EQ(StoredNumber(scan, SETTING_Resolution), 100);
+    SendMessageA(resolution, WM_KEYDOWN, VK_DOWN, 0);
+    EXPECT_EQ(StoredNumber(scan, SETTING_Resolution), 300);
     HWND prefix = GetDlgItem(dialog, IDC_SETTINGS_PREFIX);
     SendMessageA(prefix, WM_SETTEXT, 0, (LPARAM)"");
-    for (char typed : std::string("Oma's box: 3"))
+    for (char typed : std::string("Oma's box: 3/"))
         SendMessageA(prefix, WM_CHAR, (BYTE)typed, 0);
     EXPECT_EQ(StoredText(scan, SETTING_Prefix), "Oma'sbox3");
     Photograph(dialog, "settings-dialog.png");

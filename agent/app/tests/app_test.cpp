@@ -198,17 +198,20 @@ TEST_F(CalibrationData, ReadOnlyPathLeavesTheSettingsAlone)
     EXPECT_EQ(std::string(path), shared + "\\shading.bin");
     DWORD type = 0;
     std::string data;
-    EXPECT_FALSE(testsupport::GetRawValue(HKEY_CURRENT_USER, TEST_KEY, SettingName(SETTING_CalibrationFilename),
-                                          &type, &data));
+    EXPECT_FALSE(
+        testsupport::GetRawValue(HKEY_CURRENT_USER, TEST_KEY, SettingName(SETTING_CalibrationFilename), &type, &data));
     ASSERT_EQ(ComposeCalibrationDataPath(SettingsKey, CALIBRATION_NAME_WRITE_BACK, path), 1);
-    EXPECT_TRUE(testsupport::GetRawValue(HKEY_CURRENT_USER, TEST_KEY, SettingName(SETTING_CalibrationFilename),
-                                         &type, &data));
+    EXPECT_TRUE(
+        testsupport::GetRawValue(HKEY_CURRENT_USER, TEST_KEY, SettingName(SETTING_CalibrationFilename), &type, &data));
 }
 
 // ---- Running a tool ---------------------------------------------------------
 
 int TimerTicks;
-void CALLBACK CountTick(HWND, UINT, UINT_PTR, DWORD) { ++TimerTicks; }
+void CALLBACK CountTick(HWND, UINT, UINT_PTR, DWORD)
+{
+    ++TimerTicks;
+}
 
 std::string holdFile;
 DWORD WINAPI ReleaseHoldLater(LPVOID path)
@@ -321,9 +324,9 @@ protected:
     HWND Open()
     {
         LPCDLGTEMPLATEA dialogTemplate = LoadDialogTemplate(IDD_WARNING);
-        return dialogTemplate ? CreateDialogIndirectParamA(AppInstance, dialogTemplate, nullptr,
-                                                           ScannerWarningDialog, 0)
-                              : nullptr;
+        return dialogTemplate
+                   ? CreateDialogIndirectParamA(AppInstance, dialogTemplate, nullptr, ScannerWarningDialog, 0)
+                   : nullptr;
     }
     static RECT ChildRect(HWND dialog, int id)
     {
@@ -332,7 +335,10 @@ protected:
         MapWindowPoints(nullptr, dialog, (POINT *)&bounds, 2);
         return bounds;
     }
-    int EnableWarning() { return QueryDwordSetting(SettingsKey, SettingName(SETTING_EnableWarning), -1); }
+    int EnableWarning()
+    {
+        return QueryDwordSetting(SettingsKey, SettingName(SETTING_EnableWarning), -1);
+    }
 };
 
 TEST_F(WarningDialog, LaysEverythingBelowTheTextOutFromItsHeight)

@@ -134,54 +134,6 @@ TEST_F(NamingTest, NameLongerThan260BytesIsNotMade)
     EXPECT_EQ(std::string(out.name), longest + "\\Image00002.jpg");
 }
 
-TEST_F(NamingTest, DirectoriesAndWritableFolders)
-{
-    ASSERT_TRUE(lockedMade_) << "chattr +i through the host bridge failed";
-    std::string file = folder_ + "\\picture.jpg";
-    ASSERT_TRUE(testsupport::WriteWholeFile(file, "x"));
-    struct Case {
-        std::string path;
-        bool directory, writable;
-    } cases[] = {{folder_, true, true}, {file, false, false}, {folder_ + "\\missing", false, false},
-                 {locked_, true, false}, {noDrive_, false, false}};
-    for (const Case &c : cases) {
-        EXPECT_EQ(IsDirectory(c.path.c_str()), c.directory) << c.path;
-        EXPECT_EQ(IsFolderWritable(c.path.c_str()), c.writable) << c.path;
-    }
-    WIN32_FIND_DATAA found;
-    HANDLE probe = FindFirstFileA((folder_ + "\\tmp*").c_str(), &found);
-    EXPECT_EQ(probe, INVALID_HANDLE_VALUE) << "the writability probe was left behind: " << found.cFileName;
-    if (probe != INVALID_HANDLE_VALUE)
-        FindClose(probe);
-}
-
-TEST_F(NamingTest, CreateFolderPathMakesParentsFirst)
-{
-    ASSERT_TRUE(testsupport::WriteWholeFile(folder_ + "\\file", "keep"));
-    std::string level = "\\" + std::string(50, 'L'), fits = folder_;
-    while (fits.size() + level.size() < PATH_CAPACITY)
-        fits += level;
-    std::string tooDeep = fits + level + level;
-    struct Case {
-        std::string path, mustExist, mustNotExist;
-    } cases[] = {
-        {folder_ + "\\a\\b\\c", folder_ + "\\a\\b\\c", ""},
-        {folder_ + "\\t\\x\\", folder_ + "\\t\\x", ""},
-        {"\\\\?\\" + folder_ + "\\long syntax\\y", folder_ + "\\long syntax\\y", ""},
-        {folder_ + "\\file\\sub", folder_ + "\\file", folder_ + "\\file\\sub"},
-        // No such server: the levels fail, and none becomes a folder at the root.
-        {"\\\\velmora-no-server\\scans\\1987", "", "\\velmora-no-server"},
-        {tooDeep, fits, fits + level}, // levels beyond 260 bytes are not attempted
-    };
-    for (const Case &c : cases) {
-        CreateFolderPath(c.path.c_str());
-        EXPECT_TRUE(c.mustExist.empty() || FileExists(c.mustExist)) << c.path;
-        EXPECT_TRUE(c.mustNotExist.empty() || !FileExists(c.mustNotExist)) << c.path;
-        EXPECT_EQ(FolderCreation.depth + FolderCreation.built[0], 0u) << "walk state kept: " << c.path;
-    }
-    EXPECT_FALSE(FileExists("C:\\velmora-no-server"));
-}
-
 TEST_F(NamingTest, FirstRunStoresDefaultsAndCreatesTheDefaultFolder)
 {
     OutputSettings settings;

@@ -144,7 +144,7 @@ protected:
                                   KEY_READ | KEY_WRITE, nullptr, &SettingsKey, nullptr),
                   ERROR_SUCCESS);
         WriteStringSetting(SettingsKey, SettingName(SETTING_FolderName), ("Velmora job test " + model_).c_str());
-        char folder[NAME_CAPACITY];
+        char folder[PATH_CAPACITY];
         GetDefaultSaveFolder(folder);
         defaultFolder_ = folder;
         saveFolder_ = root_ + "\\Scans";

@@ -1,6 +1,6 @@
 // The insert-paper and progress dialogs driven from a second thread as a
-// user would: found by class and caption, measured against the layout rules,
-// answered by feeding a sheet, Cancel, Esc or the close box.
+// user would: found by class and caption, answered by feeding a sheet,
+// Cancel, Esc or the close box.
 #include "scanner_test_support.h"
 
 #include <functional>
@@ -24,15 +24,6 @@ HWND WaitForDialog()
     return nullptr;
 }
 
-// A control's rectangle in its dialog's client coordinates.
-RECT Placed(HWND dialog, int id)
-{
-    RECT rect = {};
-    GetWindowRect(GetDlgItem(dialog, id), &rect);
-    MapWindowPoints(nullptr, dialog, (POINT *)&rect, 2);
-    return rect;
-}
-
 bool EndsWith(const std::string &text, const std::string &tail)
 {
     return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
@@ -47,7 +38,7 @@ protected:
     }
 };
 
-TEST_F(DialogsTest, InsertPaperLayoutAndAnswers)
+TEST_F(DialogsTest, InsertPaperAnswers)
 {
     struct Case {
         const char *name;
@@ -64,23 +55,12 @@ TEST_F(DialogsTest, InsertPaperLayoutAndAnswers)
         SCOPED_TRACE(c.name);
         ASSERT_TRUE(feeder::Reset() && feeder::ClearTrace());
         DeleteFileA(page_.c_str());
-        RECT window = {}, picture = {}, text = {}, button = {};
-        TEXTMETRICA metrics = {};
         char caption[PATH_CAPACITY] = "";
         std::thread user([&] {
             HWND dialog = WaitForDialog();
             if (!dialog)
                 return;
-            GetWindowRect(dialog, &window);
-            picture = Placed(dialog, IDC_INSERT_PAPER_PICTURE);
-            text = Placed(dialog, IDC_INSERT_PAPER_TEXT);
-            button = Placed(dialog, IDCANCEL);
             GetWindowTextA(dialog, caption, sizeof caption);
-            HWND label = GetDlgItem(dialog, IDC_INSERT_PAPER_TEXT);
-            HDC dc = GetDC(label);
-            SelectObject(dc, (HFONT)SendMessageA(label, WM_GETFONT, 0, 0));
-            GetTextMetricsA(dc, &metrics);
-            ReleaseDC(label, dc);
             Sleep(300); // at least one paper check finds the feeder empty
             c.answer(dialog, sheet_);
         });
@@ -89,21 +69,6 @@ TEST_F(DialogsTest, InsertPaperLayoutAndAnswers)
         user.join();
         ASSERT_STREQ(caption, AppTitle) << "no dialog appeared";
         EXPECT_EQ(result, c.result);
-
-        // Fixed places; the text as tall as its wrapped lines, the button
-        // centred below it, the dialog centred on the screen.
-        int textHeight = text.bottom - text.top, lineHeight = metrics.tmHeight + metrics.tmExternalLeading;
-        int buttonHeight = button.bottom - button.top;
-        int height = GetSystemMetrics(SM_CYCAPTION) + buttonHeight + textHeight + 156;
-        EXPECT_EQ(picture.left == 15 && picture.top == 15 && picture.right == 354 && picture.bottom == 111, true);
-        EXPECT_EQ(text.left == 20 && text.top == 126 && text.right == 350, true);
-        EXPECT_EQ(textHeight > 0 && textHeight % lineHeight == 0, true) << textHeight << " for lines of " << lineHeight;
-        EXPECT_EQ(button.left, 184 - (button.right - button.left) / 2);
-        EXPECT_EQ(button.top, textHeight + 141);
-        EXPECT_EQ(window.right - window.left, 374);
-        EXPECT_EQ(window.bottom - window.top, height);
-        EXPECT_EQ(window.left, (GetSystemMetrics(SM_CXSCREEN) - 374) / 2);
-        EXPECT_EQ(window.top, (GetSystemMetrics(SM_CYSCREEN) - height) / 2);
 
         // One bracket, polls while open; the sheet taken only when fed, and then scanned.
         std::string commands = TracedCommands();

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "bitmap_layout.h"
+#include "scan_bitmap.h"
 #include "shared.h"
 #include "test_support.h"
 
@@ -38,23 +39,10 @@ std::string Repeat(const std::string &word, int times)
 
 bool WriteSheetPicture(const std::string &path, int width, int height)
 {
-    uint32_t rowBytes = (uint32_t)RowBytes(width, 24);
-    std::string bytes(54 + rowBytes * height, '\0');
-    uint8_t *h = (uint8_t *)&bytes[0];
-    h[0] = 'B', h[1] = 'M';
-    WriteLe32(h + OFFSET_FILE_SIZE, (uint32_t)bytes.size());
-    WriteLe32(h + OFFSET_PIXELS, 54);
-    WriteLe32(h + OFFSET_INFO_SIZE, 40);
-    WriteLe32(h + OFFSET_WIDTH, width);
-    WriteLe32(h + OFFSET_HEIGHT, height);
-    WriteLe16(h + OFFSET_PLANES, 1);
-    WriteLe16(h + OFFSET_BIT_COUNT, 24);
-    for (int y = 0; y < height; y++)
-        for (int x = 0; x < width; x++) {
-            uint8_t *pixel = h + 54 + y * rowBytes + 3 * x;
-            pixel[0] = (uint8_t)(x * 5 + y), pixel[1] = (uint8_t)(y * 3 + 40), pixel[2] = (uint8_t)(x * 2 + y * 7);
-        }
-    return testsupport::WriteWholeFile(path, bytes);
+    return testsupport::WriteWholeFile(path, scanbitmap::ScanBitmap(24, width, height, 0, [](uint32_t x, uint32_t y) {
+                                           return ((x * 5 + y) & 0xFF) | ((y * 3 + 40) & 0xFF) << 8 |
+                                                  ((x * 2 + y * 7) & 0xFF) << 16;
+                                       }));
 }
 
 ScanJobSettings MakeSettings(uint16_t type, uint16_t width300, uint16_t height300, uint16_t dpi)

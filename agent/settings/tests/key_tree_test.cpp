@@ -107,35 +107,6 @@ TEST_F(KeyTreeTest, CopiesEveryValueTypeByteForByte)
     EXPECT_EQ(AllKinds().size(), values);
 }
 
-TEST_F(KeyTreeTest, CopiesNestedKeysToAnyDepth)
-{
-    const char *const below[] = {"", "\\A", "\\B", "\\B\\Deeper", "\\B\\Deeper\\Deepest\\Last", "\\B\\Empty"};
-    const std::vector<RawValue> marker = {{L"Level", REG_SZ, Wide(L"here", true)}};
-    for (const char *at : below)
-        if (std::string(at) != "\\B\\Empty")
-            SetWideRaw(HKEY_CURRENT_USER, Source(at), marker[0]);
-    SetWideRaw(HKEY_CURRENT_USER, Source("\\B\\Empty"), {L"x", REG_NONE, ""});
-    HKEY empty;
-    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_CURRENT_USER, Source("\\B\\Empty").c_str(), 0, KEY_ALL_ACCESS, &empty));
-    RegDeleteValueA(empty, "x");
-    RegCloseKey(empty);
-
-    EXPECT_EQ(1, CopyKeyTree(HKEY_CURRENT_USER, Source().c_str(), HKEY_CURRENT_USER, Copy().c_str()));
-
-    for (const char *at : below) {
-        SCOPED_TRACE(at);
-        ASSERT_TRUE(KeyExists(HKEY_CURRENT_USER, Copy(at)));
-        if (std::string(at) != "\\B\\Empty")
-            ExpectValues(Copy(at), marker);
-    }
-    DWORD subkeys = 0, values = 0;
-    CountEntries(HKEY_CURRENT_USER, Copy("\\B"), &subkeys, &values);
-    EXPECT_EQ(2u, subkeys);
-    CountEntries(HKEY_CURRENT_USER, Copy("\\B\\Empty"), &subkeys, &values);
-    EXPECT_EQ(0u, subkeys);
-    EXPECT_EQ(0u, values);
-}
-
 // A value name too long for a small enumeration buffer must neither be lost
 // nor end the copy of the values after it.
 TEST_F(KeyTreeTest, LongValueNamesAndTheValuesAfterThemArrive)
@@ -149,18 +120,6 @@ TEST_F(KeyTreeTest, LongValueNamesAndTheValuesAfterThemArrive)
 
     EXPECT_EQ(1, CopyKeyTree(HKEY_CURRENT_USER, Source().c_str(), HKEY_CURRENT_USER, Copy().c_str()));
     ExpectValues(Copy(), values);
-}
-
-TEST_F(KeyTreeTest, MergesIntoAnExistingDestination)
-{
-    const RawValue kept = {L"Only In Destination", REG_SZ, Wide(L"kept", true)};
-    const RawValue replaced = {L"Both", REG_SZ, Wide(L"from source", true)};
-    SetWideRaw(HKEY_CURRENT_USER, Copy(), kept);
-    SetWideRaw(HKEY_CURRENT_USER, Copy(), {L"Both", REG_DWORD, std::string("\0\0\0\0", 4)});
-    SetWideRaw(HKEY_CURRENT_USER, Source(), replaced);
-
-    EXPECT_EQ(1, CopyKeyTree(HKEY_CURRENT_USER, Source().c_str(), HKEY_CURRENT_USER, Copy().c_str()));
-    ExpectValues(Copy(), {kept, replaced});
 }
 
 TEST_F(KeyTreeTest, MissingSourceFailsAndCreatesNothing)

@@ -69,62 +69,6 @@ TEST_F(ModelTest, ModelNameComesFromModuleIniBesideTheProgram)
     }
 }
 
-// --- the program's folder ---------------------------------------------------
-
-struct DirectoryCase {
-    const char *what;
-    std::string path;
-    bool matches;
-};
-
-TEST(ProgramDirectory, MatchesOnlyThisProgramsFolderWithItsFinalBackslash)
-{
-    const std::string folder = ProgramDirectory();
-    char shortForm[MAX_PATH];
-    DWORD shortLength = GetShortPathNameA(folder.c_str(), shortForm, sizeof shortForm);
-    ASSERT_GT(shortLength, 0u);
-    ASSERT_LT(shortLength, sizeof shortForm);
-    if (_stricmp(folder.c_str(), shortForm) == 0) {
-        // Every folder on the way has an 8.3 name already, so there is no
-        // short form to try here: run these cases from a copy of this program
-        // in a folder whose name is long.
-        const std::string scratch = testsupport::MakeScratchFolder("long");
-        const std::string longFolder = scratch + "\\Velmora program folder";
-        ASSERT_TRUE(CreateDirectoryA(longFolder.c_str(), nullptr));
-        char self[MAX_PATH];
-        GetModuleFileNameA(nullptr, self, sizeof self);
-        const std::string copy = longFolder + "\\settings_store_test.exe";
-        ASSERT_TRUE(CopyFileA(self, copy.c_str(), FALSE));
-        EXPECT_EQ(0, testsupport::RunAndWait("\"" + copy + "\" --gtest_filter=ProgramDirectory.*"));
-        testsupport::RemoveTree(scratch);
-        return;
-    }
-
-    std::string upper = folder, lower = folder;
-    for (char &c : upper)
-        c = (char)toupper((unsigned char)c);
-    for (char &c : lower)
-        c = (char)tolower((unsigned char)c);
-    const std::string other = testsupport::MakeScratchFolder("elsewhere");
-    ASSERT_FALSE(other.empty());
-
-    const DirectoryCase cases[] = {
-        {"the folder itself", folder, true},
-        {"in capitals", upper, true},
-        {"in small letters", lower, true},
-        {"in its short form", shortForm, true},
-        {"without the final backslash", WithoutFinalBackslash(folder), false},
-        {"a folder inside it that does not exist", folder + "no such folder\\", false},
-        {"another folder", other + "\\", false},
-        {"empty", "", false},
-    };
-    for (const DirectoryCase &c : cases) {
-        SCOPED_TRACE(std::string(c.what) + ": " + c.path);
-        EXPECT_EQ(c.matches, IsProgramDirectory(c.path.c_str()));
-    }
-    testsupport::RemoveTree(other);
-}
-
 // --- the instance walk ------------------------------------------------------
 
 // What an instance's "System Directory" holds.
@@ -252,19 +196,6 @@ TEST_F(InstanceWalkTest, SettingsKeyIsTheChosenInstancesVelmoraKeyAndKeepsItsVal
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, modelKeyPath));
 }
 
-TEST_F(InstanceWalkTest, FailsWithoutAUserModelKeyOrInstances)
-{
-    EXPECT_EQ(0, OpenSettingsKey());
-    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, modelKeyPath)) << "the model key must not be created";
-
-    HKEY model;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, modelKeyPath.c_str(), 0, nullptr,
-                                             REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &model, nullptr));
-    RegCloseKey(model);
-    EXPECT_EQ(0, OpenSettingsKey());
-    EXPECT_EQ(nullptr, SettingsKey);
-}
-
 // --- machine defaults -------------------------------------------------------
 
 const char *const NO_STAMP = "<no stamp>";
@@ -379,37 +310,6 @@ TEST_F(MachineDefaultsTest, UnstampedDefaultsAreNeverCopied)
 }
 
 // --- the tools' read-only search ---------------------------------------------
-
-TEST_F(MachineDefaultsTest, ReadOnlySearchFindsTheSettingsAndChangesNothing)
-{
-    // A stale user copy the agent would replace, an instance the agent would
-    // repair, and ours with a stored setting.
-    SetText(HKEY_LOCAL_MACHINE, "Instance A", TIME_STAMP, "new");
-    std::vector<std::string> names = MakeInstances(HKEY_CURRENT_USER, 2);
-    SetText(HKEY_CURRENT_USER, names[0], TIME_STAMP, "old");
-    SetText(HKEY_CURRENT_USER, names[0], SYSTEM_DIRECTORY, ProgramDirectory());
-    ASSERT_TRUE(SetRawValue(HKEY_CURRENT_USER, InstancePath(names[0]) + "\\" SETTINGS_SUBKEY,
-                            SettingName(SETTING_InsideGamma), REG_DWORD, "\x96\0\0\0", 4));
-
-    HKEY settings = OpenSettingsKeyForReading();
-    ASSERT_NE(nullptr, settings);
-    EXPECT_EQ(150, QueryDwordSetting(settings, SettingName(SETTING_InsideGamma), 100));
-    EXPECT_EQ(20, QueryDwordSetting(settings, SettingName(SETTING_PrefixLimit), 20));
-    DWORD one = 1;
-    EXPECT_NE(ERROR_SUCCESS, RegSetValueExA(settings, "Probe", 0, REG_DWORD, (const BYTE *)&one, sizeof one))
-        << "the tools' key must be read-only";
-    RegCloseKey(settings);
-
-    EXPECT_EQ(nullptr, SettingsKey);
-    EXPECT_EQ(nullptr, ScannerInstanceKey);
-    EXPECT_FALSE(ValueExists(HKEY_CURRENT_USER, InstancePath(names[1]), SYSTEM_DIRECTORY));
-    EXPECT_FALSE(ValueExists(HKEY_CURRENT_USER, InstancePath(names[0]) + "\\" SETTINGS_SUBKEY,
-                             SettingName(SETTING_PrefixLimit)));
-    DWORD type;
-    std::string stamp;
-    ASSERT_TRUE(GetRawValue(HKEY_CURRENT_USER, InstancePath(names[0]), TIME_STAMP, &type, &stamp));
-    EXPECT_EQ(std::string("old\0", 4), stamp) << "the defaults must not be synced";
-}
 
 TEST_F(MachineDefaultsTest, ReadOnlySearchDoesNotCreateTheSettingsKey)
 {

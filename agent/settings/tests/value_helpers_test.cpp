@@ -179,6 +179,10 @@ TEST_F(ValueHelpersTest, WrittenTextOfCapacityMinusOneReadsBack)
     char buffer[260];
     ReadStringSetting(key, NAME, "fallback", buffer, sizeof buffer);
     EXPECT_EQ(longest, buffer);
+    // One byte more leaves no room for the terminator: the text is not cut, the default stands.
+    WriteStringSetting(key, NAME, (longest + "q").c_str());
+    ReadStringSetting(key, NAME, "fallback", buffer, sizeof buffer);
+    EXPECT_STREQ("fallback", buffer);
 }
 
 TEST_F(ValueHelpersTest, WriteDwordSettingReplacesAnyType)

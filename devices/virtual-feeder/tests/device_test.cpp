@@ -60,48 +60,6 @@ std::vector<uint8_t> IdentityTables(int count)
 
 } // namespace
 
-TEST_F(DeviceTest, ProbeSequenceSucceedsAndIsTraced)
-{
-    uint8_t info[SC_GET_INFO_BYTES] = {};
-    uint8_t extra[SC_GET_EXTRA_INFO_BYTES] = {};
-    EXPECT_EQ(driver.Send(SC_OPEN), 0);
-    EXPECT_EQ(driver.Send(SC_ACQUIRE), 0);
-    EXPECT_EQ(driver.Send(SC_IS_PRESENT), 0);
-    EXPECT_EQ(driver.Send(SC_GET_INFO, info), 0);
-    EXPECT_EQ(driver.Send(SC_GET_EXTRA_INFO, extra), 0);
-    EXPECT_EQ(driver.Send(SC_RELEASE), 0);
-    EXPECT_EQ(0, memcmp(info, "VFDR", 4));
-    const std::vector<uint16_t> expected = {SC_OPEN, SC_ACQUIRE, SC_IS_PRESENT, SC_GET_INFO, SC_GET_EXTRA_INFO,
-                                            SC_RELEASE};
-    EXPECT_EQ(TracedCommands(), expected);
-    const std::vector<FeederTraceEntry> trace = feeder::ReadTrace();
-    ASSERT_EQ(trace.size(), 6u);
-    EXPECT_EQ(trace[3].DataAddress, (uint32_t)(uintptr_t)info);
-    EXPECT_EQ(trace[0].ProcessId, GetCurrentProcessId());
-    EXPECT_EQ(trace[5].Sequence, trace[0].Sequence + 5);
-}
-
-TEST_F(DeviceTest, UnpluggedDeviceFailsEverythingButCleanup)
-{
-    feeder::PressButton(SC_BUTTON_SCAN, 5);
-    ASSERT_TRUE(feeder::SetPlugged(false));
-    struct Case {
-        uint16_t command;
-        bool succeeds;
-    } cases[] = {{SC_OPEN, false},     {SC_IS_PRESENT, false}, {SC_ACQUIRE, false},
-                 {SC_GET_BUTTON, false}, {SC_RELEASE, true},   {SC_CLOSE, true}};
-    for (const Case &c : cases) {
-        const int16_t status = driver.Send(c.command);
-        if (c.succeeds)
-            EXPECT_EQ(status, 0) << feeder::CommandName(c.command);
-        else
-            EXPECT_LT(status, 0) << feeder::CommandName(c.command) << ": a failure never reads as a held button";
-    }
-    ASSERT_TRUE(feeder::SetPlugged(true));
-    EXPECT_EQ(driver.Send(SC_OPEN), 0);
-    EXPECT_EQ(driver.Send(SC_IS_PRESENT), 0);
-}
-
 TEST_F(DeviceTest, CommandsNeedOpenAndAcquire)
 {
     TableFormat format = {};
@@ -123,21 +81,6 @@ TEST_F(DeviceTest, CommandsNeedOpenAndAcquire)
     EXPECT_EQ(driver.Send(99), FEED_STATUS_UNKNOWN_COMMAND);
 }
 
-TEST_F(DeviceTest, ButtonStaysDownForItsPolls)
-{
-    ASSERT_EQ(driver.Send(SC_OPEN), 0);
-    struct Case {
-        int16_t code;
-        uint32_t polls;
-    } cases[] = {{SC_BUTTON_SCAN, 3}, {7, 1}, {SC_BUTTON_SCAN, 0}};
-    for (const Case &c : cases) {
-        ASSERT_TRUE(feeder::PressButton(c.code, c.polls));
-        for (uint32_t poll = 0; poll < c.polls; ++poll)
-            EXPECT_EQ(driver.Send(SC_GET_BUTTON), c.code) << "poll " << poll << " of code " << c.code;
-        EXPECT_EQ(driver.Send(SC_GET_BUTTON), 0) << "released after " << c.polls << " polls";
-    }
-}
-
 TEST_F(DeviceTest, InjectedFaultsFailTheirCall)
 {
     uint8_t info[SC_GET_INFO_BYTES];
@@ -155,22 +98,6 @@ TEST_F(DeviceTest, InjectedFaultsFailTheirCall)
     EXPECT_EQ(driver.Send(SC_ACQUIRE), FEED_STATUS_BUSY);
     ASSERT_TRUE(feeder::ClearFaults());
     EXPECT_EQ(driver.Send(SC_ACQUIRE), 0);
-}
-
-TEST_F(DeviceTest, PaperIsPresentWhileASheetWaitsOrSitsInTheTransport)
-{
-    OpenAndAcquire();
-    EXPECT_EQ(driver.Send(SC_PAPER_PRESENT), FEED_STATUS_NO_PAPER);
-    EXPECT_EQ(driver.Send(SC_TAKE_PAPER), FEED_STATUS_NO_PAPER);
-    QueueTestSheet(8, 8, AtOrigin());
-    ASSERT_EQ(feeder::WaitingSheets().size(), 1u);
-    EXPECT_EQ(driver.Send(SC_PAPER_PRESENT), 0);
-    EXPECT_EQ(feeder::WaitingSheets().size(), 1u) << "looking does not take the sheet";
-    EXPECT_EQ(driver.Send(SC_TAKE_PAPER), 0);
-    EXPECT_TRUE(feeder::WaitingSheets().empty());
-    EXPECT_EQ(driver.Send(SC_PAPER_PRESENT), 0) << "the sheet is in the transport";
-    EXPECT_EQ(driver.Send(SC_END_PAGE), 0);
-    EXPECT_EQ(driver.Send(SC_PAPER_PRESENT), FEED_STATUS_NO_PAPER) << "the page left the device";
 }
 
 TEST_F(DeviceTest, SheetsAreTakenInNameOrderAndUndecodableOnesSkipped)
@@ -204,45 +131,6 @@ TEST_F(DeviceTest, SheetsAreTakenInNameOrderAndUndecodableOnesSkipped)
     std::vector<std::string> waiting = feeder::WaitingSheets();
     ASSERT_EQ(waiting.size(), 1u);
     EXPECT_EQ(waiting[0], device.feeder + "\\C-third.bmp");
-}
-
-TEST_F(DeviceTest, GeometryAnswersTheLineSizeAndRefusesAbsurdAreas)
-{
-    OpenAndAcquire();
-    struct Case {
-        uint16_t width300, height300, dpi, type;
-        int16_t status;
-        uint32_t lineBytes, lines;
-    } cases[] = {
-        {2550, 3300, 600, 3, 0, 15300, 6600},
-        {2550, 3300, 300, 0, 0, 320, 3300},
-        {2480, 3508, 200, 2, 0, 1656, 2338},
-        {0, 3300, 300, 2, FEED_STATUS_BAD_REQUEST, 0, 0},
-        {2550, 3300, 300, 1, FEED_STATUS_BAD_REQUEST, 0, 0},
-        {2550, 3300, 5000, 3, FEED_STATUS_BAD_REQUEST, 0, 0},
-        {60000, 60000, 300, 3, FEED_STATUS_BAD_REQUEST, 0, 0},
-    };
-    for (const Case &c : cases) {
-        ScanGeometry geometry = {};
-        geometry.Image = MakeParameters(c.width300, c.height300, c.dpi, c.type, nullptr);
-        geometry.Image.Tables = nullptr;
-        geometry.Image.TableUse = 0;
-        geometry.Image.Constant32 = 0;
-        geometry.LineBytes = 12345;
-        EXPECT_EQ(driver.Send(SC_GET_GEOMETRY, &geometry), c.status) << c.width300 << " x " << c.height300;
-        EXPECT_EQ(geometry.LineBytes, c.lineBytes) << c.width300 << " x " << c.height300;
-        EXPECT_EQ(geometry.Lines, c.lines) << c.width300 << " x " << c.height300;
-        if (c.status == 0) {
-            EXPECT_EQ(geometry.Image.PaperArea[2], c.width300);
-            EXPECT_EQ(geometry.Image.ImageType, c.type);
-            EXPECT_EQ(geometry.Image.ParameterBytes, SC_PARAMETER_BYTES);
-        }
-    }
-    const FeederTraceEntry last = feeder::ReadTrace().back();
-    EXPECT_EQ(last.Command, SC_GET_GEOMETRY);
-    EXPECT_EQ(last.PaperArea[2], 60000);
-    EXPECT_EQ(last.XResolution, 300);
-    EXPECT_EQ(last.ImageType, 3);
 }
 
 TEST_F(DeviceTest, RefusedParametersLeaveNothingToScan)
@@ -311,28 +199,6 @@ TEST_F(DeviceTest, AcquiredPagesEqualTheRenderingOfTheSheet)
     }
 }
 
-// Independent of the renderer: a colour scan with identity tables at the
-// sheet's own resolution is the picture itself, in blue-green-red order.
-TEST_F(DeviceTest, ColourScanAtTheSheetResolutionIsThePicture)
-{
-    QueueTestSheet(40, 30, AtOrigin());
-    OpenAndAcquire();
-    std::vector<uint8_t> tables = IdentityTables(3);
-    ScanParameters parameters = MakeParameters(40, 30, 300, 3, tables.data());
-    ASSERT_EQ(driver.Send(SC_SET_PARAMS, &parameters), 0);
-    std::vector<uint8_t> rows;
-    std::vector<ReadRecord> reads;
-    ReadPage(driver, 120, 30, &rows, &reads);
-    ASSERT_EQ(rows.size(), 120u * 30);
-    for (uint32_t y = 0; y < 30; ++y)
-        for (uint32_t x = 0; x < 40; ++x) {
-            uint8_t rgb[3];
-            TestPixel(x, y, rgb);
-            const uint8_t *got = &rows[y * 120 + 3 * x];
-            ASSERT_TRUE(got[0] == rgb[2] && got[1] == rgb[1] && got[2] == rgb[0]) << x << "," << y;
-        }
-}
-
 TEST_F(DeviceTest, PagesArriveInWholeBlocksWithStatusFourOnlyForAShortEnd)
 {
     struct Case {
@@ -369,21 +235,6 @@ TEST_F(DeviceTest, PagesArriveInWholeBlocksWithStatusFourOnlyForAShortEnd)
             EXPECT_EQ(reads[i].Lines, c.reads[i].Lines) << "read " << i;
         }
     }
-}
-
-TEST_F(DeviceTest, ReadSmallerThanALineIsRefusedNotAnsweredEmpty)
-{
-    QueueTestSheet(8, 8, AtOrigin());
-    feeder::SetTransferSize(50);
-    OpenAndAcquire();
-    ScanParameters parameters = MakeParameters(100, 10, 300, 2, nullptr);
-    ASSERT_EQ(driver.Send(SC_SET_PARAMS, &parameters), 0);
-    ASSERT_EQ(driver.Send(SC_START), 0);
-    ASSERT_EQ(driver.Send(SC_PREPARE_READ), 0);
-    EXPECT_EQ(driver.block.TransferCount, 50u) << "the configured size, as it is";
-    std::vector<uint8_t> buffer(100);
-    EXPECT_EQ(driver.Read(buffer.data(), 50), FEED_STATUS_BAD_REQUEST);
-    EXPECT_EQ(driver.block.TransferCount, 0u);
 }
 
 TEST_F(DeviceTest, TraceCarriesTheDataBlocksKeyFields)
@@ -432,73 +283,6 @@ TEST_F(DeviceTest, TraceCarriesTheDataBlocksKeyFields)
         }
     }
     EXPECT_TRUE(sawTable && sawParameters && sawRead);
-}
-
-TEST_F(DeviceTest, SyntheticPageNeedsNoSheet)
-{
-    ASSERT_TRUE(feeder::SetSyntheticPage(true));
-    OpenAndAcquire();
-    EXPECT_EQ(driver.Send(SC_PAPER_PRESENT), 0);
-    ScanParameters parameters = MakeParameters(600, 300, 300, 3, nullptr);
-    ASSERT_EQ(driver.Send(SC_SET_PARAMS, &parameters), 0);
-    std::vector<uint8_t> rows;
-    std::vector<ReadRecord> reads;
-    ReadPage(driver, 1800, 300, &rows, &reads);
-    feeder::RenderedPage page;
-    ASSERT_TRUE(feeder::RenderCurrentPage(&page));
-    EXPECT_TRUE(rows == page.Rows);
-    EXPECT_EQ(driver.Send(SC_PAPER_PRESENT), 0) << "the synthetic feeder never runs dry";
-}
-
-TEST(InUseMutex, HeldMutexIsVisibleUnderTheAgentsName)
-{
-    const std::string name = "9443FFBE-F26B-432e-9F9F-A603F3F9849F_PS-770";
-    EXPECT_EQ(feeder::InUseMutexName("PS-770"), name);
-    ASSERT_TRUE(feeder::HoldInUseMutex("PS-770"));
-    HANDLE opened = OpenMutexA(MUTEX_ALL_ACCESS, FALSE, name.c_str());
-    EXPECT_NE(opened, nullptr);
-    if (opened)
-        CloseHandle(opened);
-    ASSERT_TRUE(feeder::ReleaseInUseMutex());
-    EXPECT_EQ(OpenMutexA(MUTEX_ALL_ACCESS, FALSE, name.c_str()), nullptr);
-}
-
-// Sheets in the formats users have: lossless ones decode to the very pixels
-// of the bitmap they were made from (by ImageMagick on the host, so the
-// encoder is not the decoder under test); JPEG decodes close to them.
-TEST(SheetFormats, EveryCommonFormatDecodes)
-{
-    ScratchDevice device;
-    const std::string bitmap = device.folder + "\\source.bmp";
-    ASSERT_TRUE(WriteTestBitmap(bitmap, 48, 32));
-    FeederScanSetup setup = {};
-    setup.PaperArea[2] = 48;
-    setup.PaperArea[3] = 32;
-    setup.XResolution = setup.YResolution = 300;
-    setup.ImageType = 3;
-    feeder::Placement placement = AtOrigin();
-    feeder::RenderedPage reference;
-    ASSERT_TRUE(feeder::RenderSheetFile(bitmap, placement, setup, &reference));
-    struct Case {
-        const char *extension;
-        int tolerance; // largest mean difference per byte
-    } cases[] = {{"png", 0}, {"tif", 0}, {"jpg", 12}};
-    for (const Case &c : cases) {
-        const std::string converted = device.folder + "\\source." + c.extension;
-        const std::string script = "convert '" + testsupport::UnixPath(bitmap) + "' -quality 95 '" +
-                                   testsupport::UnixPath(converted) + "'";
-        ASSERT_EQ(testsupport::RunHostShell(script), 0) << script;
-        feeder::RenderedPage page;
-        ASSERT_TRUE(feeder::RenderSheetFile(converted, placement, setup, &page)) << c.extension;
-        ASSERT_EQ(page.Rows.size(), reference.Rows.size()) << c.extension;
-        uint64_t difference = 0;
-        for (size_t i = 0; i < page.Rows.size(); ++i)
-            difference += (uint64_t)abs(page.Rows[i] - reference.Rows[i]);
-        EXPECT_LE(difference / page.Rows.size(), (uint64_t)c.tolerance) << c.extension;
-        if (c.tolerance == 0) {
-            EXPECT_TRUE(page.Rows == reference.Rows) << c.extension;
-        }
-    }
 }
 
 // The agent unloads the driver at every unplug and loads it again at the

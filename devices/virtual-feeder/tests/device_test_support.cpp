@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "bitmap_layout.h"
+#include "scan_bitmap.h"
 #include "test_support.h"
 
 namespace feedtest {
@@ -52,36 +52,11 @@ void TestPixel(uint32_t x, uint32_t y, uint8_t rgb[3])
 
 bool WriteTestBitmap(const std::string &path, uint32_t width, uint32_t height)
 {
-    const uint32_t stride = uint32_t(bitmap_layout::RowBytes(width, 24));
-    std::string bytes(54 + (size_t)stride * height, '\0');
-    uint8_t *p = reinterpret_cast<uint8_t *>(&bytes[0]);
-    auto le32 = [](uint8_t *at, uint32_t v) {
-        for (int i = 0; i < 4; ++i)
-            at[i] = uint8_t(v >> (8 * i));
-    };
-    p[0] = 'B';
-    p[1] = 'M';
-    le32(p + 2, (uint32_t)bytes.size());
-    le32(p + 10, 54);
-    le32(p + 14, 40);
-    le32(p + 18, width);
-    le32(p + 22, height);
-    p[26] = 1;
-    p[28] = 24;
-    le32(p + 34, stride * height);
-    le32(p + 38, 11811);
-    le32(p + 42, 11811);
-    for (uint32_t y = 0; y < height; ++y) {
-        uint8_t *row = p + 54 + (size_t)(height - 1 - y) * stride;
-        for (uint32_t x = 0; x < width; ++x) {
-            uint8_t rgb[3];
-            TestPixel(x, y, rgb);
-            row[3 * x] = rgb[2];
-            row[3 * x + 1] = rgb[1];
-            row[3 * x + 2] = rgb[0];
-        }
-    }
-    return testsupport::WriteWholeFile(path, bytes);
+    return testsupport::WriteWholeFile(path, scanbitmap::ScanBitmap(24, width, height, 300, [](uint32_t x, uint32_t y) {
+                                           uint8_t rgb[3];
+                                           TestPixel(x, y, rgb);
+                                           return uint32_t(rgb[2] | rgb[1] << 8 | rgb[0] << 16);
+                                       }));
 }
 
 ScratchDevice::ScratchDevice()

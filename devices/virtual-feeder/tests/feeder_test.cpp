@@ -69,17 +69,6 @@ TEST(SecondProcess, ButtonPressedByFeedctlReachesTheDriver)
     EXPECT_EQ(driver.Send(SC_GET_BUTTON), 0);
 }
 
-TEST(SecondProcess, UnplugAndPlugFromFeedctl)
-{
-    ScratchDevice device;
-    Driver driver;
-    ASSERT_EQ(driver.Send(SC_OPEN), 0);
-    ASSERT_EQ(RunFeedctl("unplug"), 0);
-    EXPECT_EQ(driver.Send(SC_IS_PRESENT), FEED_STATUS_UNPLUGGED);
-    ASSERT_EQ(RunFeedctl("plug"), 0);
-    EXPECT_EQ(driver.Send(SC_IS_PRESENT), 0);
-}
-
 TEST(SecondProcess, FeedctlFaultsAndSettingsApply)
 {
     ScratchDevice device;
@@ -128,26 +117,6 @@ TEST(SecondProcess, FeedctlLoadsSheetsWithTheirPlacement)
     EXPECT_NE(RunFeedctl("load --skew abc \"" + picture + "\""), 0);
 }
 
-TEST(SecondProcess, FeedctlShowsTheTraceOfThisProcess)
-{
-    ScratchDevice device;
-    Driver driver;
-    feeder::ClearTrace();
-    ASSERT_EQ(driver.Send(SC_OPEN), 0);
-    ASSERT_EQ(driver.Send(SC_ACQUIRE), 0);
-    EXPECT_EQ(driver.Send(SC_PAPER_PRESENT), FEED_STATUS_NO_PAPER);
-    std::string output;
-    ASSERT_EQ(RunFeedctl("trace", &output), 0);
-    const size_t open = output.find("SC_OPEN"), acquire = output.find("SC_ACQUIRE"),
-                 paper = output.find("SC_PAPER_PRESENT");
-    ASSERT_NE(paper, std::string::npos) << output;
-    EXPECT_TRUE(open < acquire && acquire < paper) << output;
-    EXPECT_NE(output.find("status -5"), std::string::npos) << output;
-    EXPECT_NE(output.find(std::to_string(GetCurrentProcessId())), std::string::npos) << output;
-    ASSERT_EQ(RunFeedctl("trace clear"), 0);
-    EXPECT_TRUE(feeder::ReadTrace().empty());
-}
-
 TEST(SecondProcess, AcquireIsRefusedWhileAnotherLiveProcessHoldsTheDevice)
 {
     ScratchDevice device;
@@ -178,22 +147,4 @@ TEST(SecondProcess, FeedctlHoldsTheInUseMutexUntilReleased)
     ASSERT_EQ(RunFeedctl("release"), 0);
     EXPECT_TRUE(holder.Ended(10000));
     EXPECT_TRUE(WaitForMutex(name, false)) << "the mutex is gone with its holder's handle";
-}
-
-TEST(SecondProcess, ResetEmptiesTheFeederAndClearsTheDevice)
-{
-    ScratchDevice device;
-    const std::string picture = device.folder + "\\photo.bmp";
-    ASSERT_TRUE(WriteTestBitmap(picture, 6, 4));
-    ASSERT_TRUE(feeder::QueueSheet(picture));
-    ASSERT_TRUE(feeder::PressButton(2, 9));
-    ASSERT_TRUE(feeder::SetPlugged(false));
-    ASSERT_TRUE(feeder::InjectFault(SC_OPEN, 1, -3));
-    ASSERT_EQ(RunFeedctl("reset"), 0);
-    EXPECT_TRUE(feeder::WaitingSheets().empty());
-    EXPECT_TRUE(testsupport::FileExists(picture));
-    Driver driver;
-    EXPECT_EQ(driver.Send(SC_OPEN), 0);
-    EXPECT_EQ(driver.Send(SC_GET_BUTTON), 0);
-    EXPECT_EQ(feeder::FeederFolder(), device.feeder) << "the folder choice survives a reset";
 }

@@ -48,30 +48,6 @@ std::vector<uint8_t> RenderAll(const PageRenderer &renderer)
 
 } // namespace
 
-TEST(ScanGeometry, PixelCountsMatchTheBitmapHeaderArithmetic)
-{
-    struct Case {
-        uint16_t dpi;
-        uint32_t units;
-        uint32_t pixels;
-    } cases[] = {{600, 2550, 5100}, {300, 2550, 2550}, {200, 3508, 2338}, {300, 1, 1}, {75, 1, 0}, {1200, 4200, 16800}};
-    for (const Case &c : cases)
-        EXPECT_EQ(PixelsFor(c.dpi, c.units), c.pixels) << c.dpi << " dpi over " << c.units;
-}
-
-TEST(ScanGeometry, LinesArePaddedToWholeWords)
-{
-    struct Case {
-        uint16_t type;
-        uint32_t pixels;
-        uint32_t bytes;
-    } cases[] = {{IMAGE_LINE_ART, 1, 4},  {IMAGE_LINE_ART, 32, 4}, {IMAGE_LINE_ART, 33, 8}, {IMAGE_GREY, 1, 4},
-                 {IMAGE_GREY, 5, 8},      {IMAGE_GREY, 2552, 2552}, {IMAGE_COLOUR, 1, 4},   {IMAGE_COLOUR, 4, 12},
-                 {IMAGE_COLOUR, 5, 16},   {IMAGE_COLOUR, 5100, 15300}};
-    for (const Case &c : cases)
-        EXPECT_EQ(LineBytesFor(c.type, c.pixels), c.bytes) << "type " << c.type << ", " << c.pixels << " pixels";
-}
-
 TEST(ScanGeometry, AbsurdRequestsAreRefused)
 {
     struct Case {
@@ -175,25 +151,6 @@ TEST(PageRendering, LineArtPacksFirstPixelIntoTheTopBitWithWhiteAsOne)
     EXPECT_EQ(rows, (std::vector<uint8_t>{0xB1, 0x80, 0x00, 0x00}));
 }
 
-TEST(PageRendering, BrightnessMovesTheLineArtThreshold)
-{
-    SheetImage sheet;
-    sheet.Width = 1;
-    sheet.Height = 1;
-    sheet.Rgb = {100, 100, 100};
-    struct Case {
-        int16_t brightness;
-        uint8_t expected;
-    } cases[] = {{0, 0x00}, {27, 0x00}, {28, 0x80}, {60, 0x80}};
-    for (const Case &c : cases) {
-        FeederScanSetup setup = ScanOf(1, 1, 300, IMAGE_LINE_ART);
-        setup.Brightness = c.brightness;
-        PageRenderer renderer;
-        ASSERT_TRUE(renderer.PrepareSheet(&sheet, AT_ORIGIN, setup));
-        EXPECT_EQ(RenderAll(renderer)[0], c.expected) << "brightness " << c.brightness;
-    }
-}
-
 TEST(PageRendering, BackingShowsAroundThePlacedSheet)
 {
     const SheetImage sheet = Sheet(2, 2);
@@ -231,22 +188,6 @@ TEST(PageRendering, HalfTheSheetResolutionTakesEverySecondPixelPair)
     ASSERT_TRUE(renderer.PrepareSheet(&sheet, AT_ORIGIN, ScanOf(2, 2, 150, IMAGE_GREY)));
     ASSERT_EQ(renderer.Lines(), 1u);
     EXPECT_EQ(RenderAll(renderer)[0], 100);
-}
-
-TEST(PageRendering, HalfTurnSkewMirrorsTheSheetBothWays)
-{
-    const SheetImage sheet = Sheet(4, 3);
-    const FeederPlacement turned = {0, 0, 180000, 0, 300};
-    PageRenderer renderer;
-    ASSERT_TRUE(renderer.PrepareSheet(&sheet, turned, ScanOf(4, 3, 300, IMAGE_COLOUR)));
-    const std::vector<uint8_t> rows = RenderAll(renderer);
-    for (uint32_t y = 0; y < 3; ++y)
-        for (uint32_t x = 0; x < 4; ++x) {
-            const uint8_t *rgb = PixelOf(sheet, 3 - x, 2 - y);
-            const uint8_t *got = &rows[y * renderer.LineBytes() + 3 * x];
-            EXPECT_EQ(got[2], rgb[0]) << x << "," << y;
-            EXPECT_EQ(got[1], rgb[1]) << x << "," << y;
-        }
 }
 
 TEST(PageRendering, SmallSkewTurnsTheSheetClockwise)
@@ -295,24 +236,6 @@ TEST(PageRendering, TablesShapeEachChannel)
     EXPECT_EQ(rows[2], 0) << "red through the zero table";
 }
 
-TEST(PageRendering, SixteenBitTablesScaleToEightBitOutput)
-{
-    SheetImage sheet;
-    sheet.Width = 3;
-    sheet.Height = 1;
-    sheet.Rgb = {0, 0, 0, 128, 128, 128, 255, 255, 255};
-    FeederScanSetup setup = ScanOf(3, 1, 300, IMAGE_GREY);
-    setup.TableCount = 1;
-    setup.TableShape = {4095, 1, 2, 4096, 3, 0};
-    for (int i = 0; i < 4096; ++i) { // identity in 12 bits, little-endian words
-        setup.Tables[2 * i] = uint8_t(i);
-        setup.Tables[2 * i + 1] = uint8_t(i >> 8);
-    }
-    PageRenderer renderer;
-    ASSERT_TRUE(renderer.PrepareSheet(&sheet, AT_ORIGIN, setup));
-    EXPECT_EQ(RenderAll(renderer), (std::vector<uint8_t>{0, 128, 255, 0}));
-}
-
 TEST(PageRendering, UnusableTablesOrSheetsAreRefused)
 {
     const SheetImage sheet = Sheet(2, 2);
@@ -356,11 +279,4 @@ TEST(PageRendering, LinesPastThePageAreNotWritten)
     EXPECT_NE(buffer[0], 0xEE);
     EXPECT_EQ(buffer[renderer.LineBytes()], 0xEE);
     EXPECT_EQ(buffer.back(), 0xEE);
-}
-
-TEST(Checksum, KnownFnv1aValues)
-{
-    EXPECT_EQ(Checksum32("", 0), 0x811c9dc5u);
-    EXPECT_EQ(Checksum32("a", 1), 0xe40c292cu);
-    EXPECT_EQ(Checksum32("foobar", 6), 0xbf9cf968u);
 }

@@ -100,13 +100,6 @@ TEST(TransferPlan, PageFaults)
     }
 }
 
-TEST(TransferPlan, BlockSmallerThanALineIsRefused)
-{
-    const ReadOutcome outcome = PlanRead(Page(9), 99);
-    EXPECT_EQ(outcome.Status, FEED_STATUS_BAD_REQUEST);
-    EXPECT_EQ(outcome.Lines, 0u);
-}
-
 TEST(TransferPlan, PreferredSize)
 {
     struct Case {

@@ -221,65 +221,6 @@ TEST(JpegWriter, StoresTheResolutionAsDotsPerInch)
     }
 }
 
-// libjpeg's own quality scaling is the reference for what "quality 80" means.
-TEST(JpegWriter, QuantisationTablesMatchTheUsualQualityScale)
-{
-    for (int quality : {1, 25, 50, 75, 80, 100}) {
-        jpeg_compress_struct reference;
-        jpeg_error_mgr errors;
-        reference.err = jpeg_std_error(&errors);
-        jpeg_create_compress(&reference);
-        reference.in_color_space = JCS_RGB;
-        reference.input_components = 3;
-        jpeg_set_defaults(&reference);
-        jpeg_set_quality(&reference, quality, TRUE);
-        uint16_t ours[64];
-        for (int table = 0; table < 2; ++table) {
-            JpegQuantTable(quality, table, ours);
-            for (int i = 0; i < 64; ++i)
-                ASSERT_EQ(reference.quant_tbl_ptrs[table]->quantval[i], ours[i]) << quality << " " << i;
-        }
-        jpeg_destroy_compress(&reference);
-
-        // And the file carries that table in the right order.
-        Raster source = PhotoLike(LAYOUT_GREY, 8, 8);
-        StringSink sink;
-        ASSERT_TRUE(WriteJpeg(source, quality, 300, 300, &sink));
-        Decoded d = Decode(sink.data);
-        ASSERT_TRUE(d.ok);
-        JpegQuantTable(quality, 0, ours);
-        for (int i = 0; i < 64; ++i)
-            ASSERT_EQ(ours[i], d.lumaTable[i]) << quality << " " << i;
-    }
-}
-
-TEST(JpegWriter, QualityOutsideTheScaleTakesTheNearestEnd)
-{
-    Raster source = PhotoLike(LAYOUT_GREY, 24, 24);
-    StringSink zero, one, over, hundred;
-    ASSERT_TRUE(WriteJpeg(source, 0, 300, 300, &zero));
-    ASSERT_TRUE(WriteJpeg(source, 1, 300, 300, &one));
-    ASSERT_TRUE(WriteJpeg(source, 250, 300, 300, &over));
-    ASSERT_TRUE(WriteJpeg(source, 100, 300, 300, &hundred));
-    EXPECT_EQ(one.data, zero.data);
-    EXPECT_EQ(hundred.data, over.data);
-}
-
-TEST(JpegWriter, HardEdgesAtFullQualityStayDecodable)
-{
-    // A one-pixel checkerboard drives the coefficients to their largest.
-    Raster source;
-    ASSERT_TRUE(AllocateRaster(&source, LAYOUT_BGR, 32, 32));
-    for (uint32_t y = 0; y < 32; ++y)
-        for (uint32_t x = 0; x < 96; ++x)
-            source.Row(y)[x] = ((x / 3 + y) % 2) ? 255 : 0;
-    StringSink sink;
-    ASSERT_TRUE(WriteJpeg(source, 100, 300, 300, &sink));
-    Decoded d = Decode(sink.data);
-    ASSERT_TRUE(d.ok);
-    EXPECT_EQ(32u, d.width);
-}
-
 TEST(JpegWriter, LineArtIsWrittenAsGrey)
 {
     Raster source;

@@ -202,31 +202,6 @@ uint32_t Word(PixkitImage image, int offset)
 
 } // namespace
 
-TEST_F(PixkitLibrary, DescriptorCarriesSizeAndResolution)
-{
-    PixkitImage image = LoadScan("page.bmp", 8, 301, 600, 300, RuleFor(8));
-    ASSERT_NE(nullptr, image);
-    EXPECT_EQ(301u, Word(image, 4));
-    EXPECT_EQ(600u, Word(image, 12));
-    EXPECT_EQ(300u, Word(image, 16));
-    EXPECT_EQ(300u, Word(image, 20));
-    Pixkit.free(image);
-
-    // A quarter turn swaps the resolutions with the sides.
-    ASSERT_TRUE(testsupport::WriteWholeFile(Path("tall.bmp"), ScanBitmap(8, 30, 20, 300, RuleFor(8), 600)));
-    uint32_t unused = 0;
-    ASSERT_EQ(PIXKIT_OK, Pixkit.load(&image, Path("tall.bmp").c_str(), &unused, 0, 7, 0, 0, 0));
-    EXPECT_EQ(300u, Word(image, 16));
-    EXPECT_EQ(600u, Word(image, 20));
-    PixkitRotateOptions options = {};
-    ASSERT_EQ(image, Pixkit.rotate(image, 270, options, 0, 0, 0));
-    EXPECT_EQ(20u, Word(image, 4));
-    EXPECT_EQ(30u, Word(image, 12));
-    EXPECT_EQ(600u, Word(image, 16));
-    EXPECT_EQ(300u, Word(image, 20));
-    Pixkit.free(image);
-}
-
 // Every depth the scanner writes through every format. Lossless formats must
 // give back every pixel; JPEG must stay within the stated PSNR.
 TEST_F(PixkitLibrary, RoundTripsEachDepthThroughEachFormat)
@@ -291,114 +266,6 @@ TEST_F(PixkitLibrary, RoundTripsEachDepthThroughEachFormat)
         }
         Pixkit.free(image);
     }
-}
-
-TEST_F(PixkitLibrary, JpegQualityFollowsTheSetting)
-{
-    PixkitImage image = LoadScan("photo.bmp", 24, 240, 180, 300, Shade);
-    ASSERT_NE(nullptr, image);
-    ASSERT_EQ(PIXKIT_OK, Save("q30.jpg", PIXKIT_SAVE_JPEG, 30, image));
-    ASSERT_EQ(PIXKIT_OK, Save("q95.jpg", PIXKIT_SAVE_JPEG, 95, image));
-    Pixkit.free(image);
-    // ImageMagick estimates the quality from the stored tables.
-    EXPECT_EQ("30", Host("identify -format '%Q' " + Quoted(Path("q30.jpg"))));
-    EXPECT_EQ("95", Host("identify -format '%Q' " + Quoted(Path("q95.jpg"))));
-    EXPECT_LT(Psnr(Path("photo.bmp"), Path("q30.jpg")), Psnr(Path("photo.bmp"), Path("q95.jpg")));
-}
-
-TEST_F(PixkitLibrary, QuarterTurnsAreExact)
-{
-    struct Case {
-        double degrees;
-        const char *imageMagickRotation;
-        uint32_t width, height;
-    } const cases[] = {
-        {90, "90", 23, 37}, {180, "180", 37, 23}, {270, "270", 23, 37}, {0, "0", 37, 23}, {-90, "270", 23, 37},
-    };
-    for (uint32_t bits : {1u, 8u, 24u}) {
-        std::string source = "turn" + std::to_string(bits) + ".bmp";
-        PixelRule noise = [bits](uint32_t x, uint32_t y) {
-            uint32_t v = (x * 2654435761u) ^ (y * 40503u + x * y);
-            return bits == 1 ? (v >> 7) & 1 : v & 0xFFFFFF;
-        };
-        for (const Case &c : cases) {
-            SCOPED_TRACE(std::to_string(bits) + " bits, " + std::to_string(c.degrees));
-            PixkitImage image = LoadScan(source, bits, 37, 23, 300, noise);
-            ASSERT_NE(nullptr, image);
-            PixkitRotateOptions options = {};
-            PixkitImage turned = Pixkit.rotate(image, c.degrees, options, 0, 0, 0);
-            ASSERT_NE(nullptr, turned);
-            EXPECT_EQ(c.width, Word(turned, 4));
-            EXPECT_EQ(c.height, Word(turned, 12));
-            std::string name = "turned" + std::to_string(bits) + "_" + std::to_string(int(c.degrees + 360)) + ".png";
-            ASSERT_EQ(PIXKIT_OK, Save(name, PIXKIT_SAVE_BY_EXTENSION, 0, turned));
-            Pixkit.free(turned);
-            std::string reference = "ref_" + name;
-            Host("convert " + Quoted(Path(source)) + " -rotate " + c.imageMagickRotation + " " +
-                 Quoted(Path(reference)));
-            EXPECT_EQ(0, DifferentPixels(Path(reference), Path(name)));
-        }
-    }
-}
-
-TEST_F(PixkitLibrary, OtherAnglesAreRefusedAndLeaveThePicture)
-{
-    PixkitImage image = LoadScan("page.bmp", 8, 40, 20, 300, RuleFor(8));
-    ASSERT_NE(nullptr, image);
-    PixkitRotateOptions options = {};
-    EXPECT_EQ(nullptr, Pixkit.rotate(image, 45.0, options, 0, 0, 0));
-    EXPECT_EQ(nullptr, Pixkit.rotate(image, NAN, options, 0, 0, 0));
-    EXPECT_EQ(40u, Word(image, 4));
-    ASSERT_EQ(PIXKIT_OK, Save("same.png", PIXKIT_SAVE_BY_EXTENSION, 0, image));
-    EXPECT_EQ(0, DifferentPixels(Path("page.bmp"), Path("same.png")));
-    Pixkit.free(image);
-}
-
-// The agent's 100 dpi path: the resolution words are set to 100, then the
-// picture is reduced to a third.
-TEST_F(PixkitLibrary, PageAtOneHundredDpiSavesAThirdOfTheSizeAndSaysSo)
-{
-    struct Case {
-        uint32_t bits;
-        const char *name;
-        uint32_t kind;
-    } const cases[] = {{24, "small.jpg", PIXKIT_SAVE_JPEG}, {8, "small.png", 0}, {1, "small.tif", PIXKIT_SAVE_TIFF},
-                       {8, "small.bmp", 0}};
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.name);
-        PixkitImage image = LoadScan("page.bmp", c.bits, 301, 600, 300, RuleFor(c.bits));
-        ASSERT_NE(nullptr, image);
-        uint32_t *words = reinterpret_cast<uint32_t *>(*image);
-        words[4] = words[5] = 100;
-        PixkitImage small = Pixkit.resize(image, 100, 200, 0, 0, 0);
-        ASSERT_NE(nullptr, small);
-        ASSERT_EQ(PIXKIT_OK, Save(c.name, c.kind, 80, small));
-        Pixkit.free(small);
-        Described d = Describe(Path(c.name));
-        EXPECT_EQ(100, d.width);
-        EXPECT_EQ(200, d.height);
-        EXPECT_EQ(100, d.xDpi);
-        EXPECT_EQ(100, d.yDpi);
-        DeleteFileA(Path("page.bmp").c_str());
-    }
-}
-
-TEST_F(PixkitLibrary, ReductionAveragesLikeABoxFilter)
-{
-    // An exact third: each new pixel is the mean of a 3 × 3 block, which
-    // ImageMagick's -scale computes the same way (up to rounding).
-    PixkitImage image = LoadScan("fine.bmp", 24, 300, 600, 300, Shade);
-    ASSERT_NE(nullptr, image);
-    PixkitImage small = Pixkit.resize(image, 100, 200, 0, 0, 0);
-    ASSERT_NE(nullptr, small);
-    ASSERT_EQ(PIXKIT_OK, Save("small.png", 0, 0, small));
-    Pixkit.free(small);
-    Host("convert " + Quoted(Path("fine.bmp")) + " -scale '100x200!' " + Quoted(Path("reference.png")));
-    EXPECT_EQ(0, DifferentPixels(Path("reference.png"), Path("small.png"), "0.5%"));
-    // Point sampling would keep the sharp 20-pixel edges' single colours;
-    // averaging mixes them at block borders, so the two must differ.
-    Host("convert " + Quoted(Path("fine.bmp")) + " -sample '100x200!' " + Quoted(Path("sampled.png")));
-    EXPECT_GT(DifferentPixels(Path("sampled.png"), Path("small.png"), "0.5%"), 100);
 }
 
 TEST_F(PixkitLibrary, ExistingPictureIsNeverOverwritten)
@@ -469,19 +336,4 @@ TEST_F(PixkitLibrary, BadInputIsReportedNotCrashed)
     EXPECT_EQ(30u, Word(page, 4));
     Pixkit.free(page);
     EXPECT_FALSE(testsupport::FileExists(Path("x.png")));
-}
-
-TEST_F(PixkitLibrary, ReloadsAfterShutdownAndRefusesBeforeInit)
-{
-    Pixkit.shutdown();
-    ASSERT_TRUE(testsupport::WriteWholeFile(Path("page.bmp"), ScanBitmap(8, 4, 4, 300, RuleFor(8))));
-    PixkitImage image = nullptr;
-    uint32_t unused = 0;
-    EXPECT_EQ(PIXKIT_ERROR_NOT_READY, Pixkit.load(&image, Path("page.bmp").c_str(), &unused, 0, 7, 0, 0, 0));
-    const uint16_t record[4] = {2, 3, 0, 0};
-    ASSERT_EQ(PIXKIT_OK, Pixkit.init(record));
-    EXPECT_EQ(PIXKIT_OK, Pixkit.load(&image, Path("page.bmp").c_str(), &unused, 0, 7, 0, 0, 0));
-    EXPECT_EQ(8u, unused) << "the source's own depth";
-    Pixkit.free(image);
-    EXPECT_EQ(PIXKIT_ERROR_ARGUMENT, Pixkit.init(nullptr));
 }

@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <random>
 
 #include "raster.h"
 
@@ -30,27 +29,6 @@ std::vector<int> GreyValues(const Raster &r)
 }
 
 bool Bit(const Raster &r, uint32_t x, uint32_t y) { return (r.Row(y)[x / 8] >> (7 - x % 8)) & 1; }
-
-Raster RandomRaster(PixelLayout layout, uint32_t width, uint32_t height, unsigned seed)
-{
-    Raster r;
-    EXPECT_TRUE(AllocateRaster(&r, layout, width, height));
-    std::mt19937 random(seed);
-    size_t used = (size_t(width) * BitsPerPixel(layout) + 7) / 8;
-    for (uint32_t y = 0; y < height; ++y) {
-        for (size_t i = 0; i < used; ++i)
-            r.Row(y)[i] = uint8_t(random());
-        if (layout == LAYOUT_BILEVEL && width % 8)
-            r.Row(y)[used - 1] &= uint8_t(0xFF << (8 - width % 8)); // padding bits stay clear
-    }
-    return r;
-}
-
-bool SameRaster(const Raster &a, const Raster &b)
-{
-    return a.layout == b.layout && a.width == b.width && a.height == b.height && a.stride == b.stride &&
-           memcmp(a.pixels.get(), b.pixels.get(), a.stride * a.height) == 0;
-}
 
 } // namespace
 
@@ -114,27 +92,6 @@ TEST(Rotate, LineArtMovesSingleBitsAndKeepsPaddingClear)
         EXPECT_EQ(0, turned.Row(y)[0] & 0x1F) << "padding bits of row " << y;
 }
 
-TEST(Rotate, FourQuartersAndOppositeTurnsGiveTheSamePicture)
-{
-    struct Case {
-        PixelLayout layout;
-        uint32_t width, height;
-    } const cases[] = {{LAYOUT_BILEVEL, 37, 13}, {LAYOUT_GREY, 31, 7}, {LAYOUT_BGR, 5, 19}, {LAYOUT_BILEVEL, 8, 1}};
-    for (const Case &c : cases) {
-        Raster source = RandomRaster(c.layout, c.width, c.height, c.width * 7 + c.height);
-        Raster a, b, once, back;
-        ASSERT_TRUE(RotateQuarterTurns(source, 1, &a));
-        ASSERT_TRUE(RotateQuarterTurns(a, 1, &b));
-        ASSERT_TRUE(RotateQuarterTurns(b, 2, &once));
-        EXPECT_TRUE(SameRaster(source, once)) << c.layout;
-        ASSERT_TRUE(RotateQuarterTurns(a, 3, &back));
-        EXPECT_TRUE(SameRaster(source, back)) << c.layout;
-        Raster half;
-        ASSERT_TRUE(RotateQuarterTurns(source, 2, &half));
-        EXPECT_TRUE(SameRaster(b, half)) << c.layout;
-    }
-}
-
 TEST(Resize, AveragesWholeAndPartlyCoveredPixels)
 {
     struct Case {
@@ -158,23 +115,6 @@ TEST(Resize, AveragesWholeAndPartlyCoveredPixels)
         Raster result;
         ASSERT_TRUE(ResizeByAreaAverage(source, c.newWidth, c.newHeight, &result));
         EXPECT_EQ(c.expected, GreyValues(result)) << c.width << "x" << c.height;
-    }
-}
-
-TEST(Resize, ConstantPictureStaysConstantAtAnyRatio)
-{
-    const uint32_t sizes[][4] = {{301, 600, 100, 200}, {600, 301, 200, 100}, {97, 13, 31, 5}, {5, 5, 3, 4}};
-    for (const auto &s : sizes) {
-        Raster source;
-        ASSERT_TRUE(AllocateRaster(&source, LAYOUT_GREY, s[0], s[1]));
-        for (uint32_t y = 0; y < s[1]; ++y)
-            memset(source.Row(y), 201, s[0]);
-        Raster result;
-        ASSERT_TRUE(ResizeByAreaAverage(source, s[2], s[3], &result));
-        ASSERT_EQ(s[2], result.width);
-        ASSERT_EQ(s[3], result.height);
-        for (int v : GreyValues(result))
-            ASSERT_EQ(201, v) << s[0] << "x" << s[1];
     }
 }
 

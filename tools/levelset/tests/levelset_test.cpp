@@ -157,6 +157,7 @@ protected:
     void TearDown() override
     {
         testsupport::RemoveTree(modelFolder);
+        testsupport::DeleteRegistryTree(HKEY_CURRENT_USER, std::string(MODEL_KEY_BASE) + model);
     }
 
     bool Start(const std::string &verb, PROCESS_INFORMATION *process)
@@ -317,7 +318,6 @@ TEST_F(LevelsetTest, TheSettingNamesTheFileWithinTheModelsFolder)
         RegCloseKey(key);
         EXPECT_EQ(values, 1u) << "no setting is written back";
     }
-    testsupport::DeleteRegistryTree(HKEY_CURRENT_USER, modelKey);
 }
 
 TEST_F(LevelsetTest, CleaningClearsTheDirtyRollersStreak)
@@ -369,7 +369,7 @@ TEST_F(LevelsetTest, FailedCalibrationKeepsOnlyAnIntactFileOfAnUnforcedRun)
         EXPECT_EQ(Run(c.verb, &failure), LEVELSET_FAILED);
         EXPECT_FALSE(failure.empty()) << "the window says why";
         std::string now;
-        EXPECT_EQ(testsupport::ReadWholeFile(dataFile, &now), c.kept);
+        EXPECT_EQ(testsupport::ReadWholeFile(dataFile, &now), c.kept) << failure;
         if (c.kept) {
             EXPECT_EQ(now, *c.before);
         }

@@ -1,5 +1,6 @@
-// Bitmap files laid out as the scanner writes them, for tests that feed the
-// image library the agent's own input.
+// Bitmap files laid out as the scanner writes them: the one builder of
+// sheets and pages for the image library's, the adapter's and the virtual
+// scanner's tests. Portable: no Windows header.
 #pragma once
 
 #include <cstdint>
