@@ -348,6 +348,31 @@ scenario_upgrade_running_agent() {
   expect_eq "" "$(ours_in_registry)" "registry after uninstalling under a running agent"
 }
 
+# The Start-menu entry for the settings with no agent running: it starts the
+# installed agent and has it open its settings dialog.
+scenario_settings_entry() {
+  [[ -n ${DISPLAY:-} ]] || { echo "no display: skipped"; exit 77; }
+  local folder='C:\My Photo Tools\Velmora'
+  fresh_prefix settings
+  expect_eq 0 "$(install_silently "$setup" "$folder")" "install"
+  win "$folder\\feedctl.exe" reset >/dev/null
+  win "$folder\\feedctl.exe" plug >/dev/null
+  local calibration
+  calibration=$(unix_path 'C:\users\Public\Documents\VF-600\shading.bin')
+  mkdir -p "$(dirname "$calibration")" && printf 'calibrated' >"$calibration"
+  local menu
+  menu=$(unix_path 'C:\ProgramData\Microsoft\Windows\Start Menu\Programs\Velmora')
+  expect_file "$menu/Velmora Settings.lnk"
+  grep -q 'VelmoraSettings.exe' "$menu/Velmora Settings.lnk" || fail "the settings entry does not start VelmoraSettings.exe"
+
+  win "$folder\\VelmoraSettings.exe" >/dev/null
+  expect_eq 0 $? "the settings entry's exit code"
+  expect_eq 0 "$(probe "$folder" agent-window 20000; echo $?)" "the agent the settings entry started"
+  expect_eq 0 "$(probe "$folder" agent-dialog 20000; echo $?)" "its settings dialog"
+  win "$folder\\Velmora.exe" q >/dev/null
+  settle || fail "a program of the prefix still runs after the quit switch"
+}
+
 # Installing into another folder removes the first installation.
 scenario_move() {
   local first='C:\Program Files\Velmora' second='C:\Scanner\Velmora'
@@ -409,7 +434,8 @@ scenario_unsupported_windows() {
 }
 
 case $scenario in
-  install_folders | reinstall_and_upgrade | move | uninstall | unsupported_windows | upgrade_running_agent)
+  install_folders | reinstall_and_upgrade | move | uninstall | unsupported_windows | upgrade_running_agent | \
+    settings_entry)
     "scenario_$scenario" ;;
   *) echo "setup_test: no scenario '$scenario'" >&2; exit 2 ;;
 esac
