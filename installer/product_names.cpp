@@ -2,18 +2,12 @@
 // make_names.cmake turns each "@nsh NAME value @end" group into an NSIS
 // !define. So the setup script writes exactly the value names, key paths and
 // file names the agent and the virtual scanner read, from their own headers.
+#include "app.h"
 #include "feeder_state.h"
 #include "product_files.h"
-#include "scanner.h"
 #include "resource_ids.h"
+#include "scanner.h"
 #include "settings_table.h"
-#if __has_include("app.h")
-#include "app.h"
-#else
-#define TRAY_WINDOW_CLASS "Photo Scanner Velmora"
-#define INSTANCE_MUTEX_NAME "BFF43804-2CD4-4cea-8E57-B97F89B2BDB4"
-#define TRAY_CALLBACK_MESSAGE_NAME "SystemTray of Duplex AP"
-#endif
 
 #define NSH_DEFINE(name) @nsh #name name @end
 #define NSH_SETTING(id, name, kind, place, number, text, capacity) @nsh VALUE_##id name @end
@@ -38,8 +32,7 @@ NSH_DEFINE(SCANNER_DRIVER_FILE)
 
 NSH_DEFINE(FEEDER_DEFAULT_VID_PID)
 
-// What the setup needs to stop a running agent, and the settings launcher to
-// reach it.
+// What the setup needs to stop a running agent.
 @nsh AGENT_WINDOW_CLASS TRAY_WINDOW_CLASS @end
 @nsh AGENT_INSTANCE_MUTEX INSTANCE_MUTEX_NAME @end
 @nsh AGENT_EXIT_COMMAND IDM_EXIT @end
