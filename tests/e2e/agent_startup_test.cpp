@@ -58,6 +58,21 @@ TEST_F(Startup, TwoAgentsStartedTogetherLeaveOne)
     EXPECT_TRUE((first == 0) != (second == 0)) << first << " " << second;
 }
 
+// What the installer and the file's properties show.
+TEST(AgentFile, CarriesItsVersionRecord)
+{
+    std::string path = ProgramFile(AGENT_PROGRAM_FILE);
+    DWORD ignored = 0;
+    DWORD size = GetFileVersionInfoSizeA(path.c_str(), &ignored);
+    ASSERT_GT(size, 0u);
+    std::vector<char> record(size);
+    ASSERT_TRUE(GetFileVersionInfoA(path.c_str(), 0, size, record.data()));
+    char *name = nullptr;
+    UINT length = 0;
+    ASSERT_TRUE(VerQueryValueA(record.data(), "\\StringFileInfo\\040904b0\\ProductName", (void **)&name, &length));
+    EXPECT_STREQ(name, "Velmora");
+}
+
 struct ProbeCase {
     const char *name;
     void (*arrange)();
