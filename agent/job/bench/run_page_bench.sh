@@ -22,6 +22,8 @@ rm -rf "$prefix" && cp -a "$root/build/windows/wineprefix" "$prefix" || exit 1
 programs="$prefix/drive_c/Program Files/Velmora"
 cp "$bin/velmora_scan_demo.exe" "$programs/" || exit 1
 export WINEPREFIX=$prefix WINEARCH=win32 WINEDEBUG=-all
+# The set-up's Wine session has no display: let it end before ours starts.
+wineserver -w
 
 xvfb_pid=
 cleanup() {
