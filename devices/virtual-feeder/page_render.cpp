@@ -177,13 +177,13 @@ void PageRenderer::PrepareSensor(const FeederScanSetup &setup, const FeederSenso
 
 void PageRenderer::ReadThroughSensor(uint32_t line, uint8_t *rgb) const
 {
+    uint32_t noise = LineNoiseStart(sensorSeed_, line);
     for (uint32_t px = 0; px < pixels_; ++px) {
         const SensorColumn &column = columns_[px];
         uint8_t *sample = rgb + 3 * (size_t)px;
         for (int channel = 0; channel < 3; ++channel) {
             // An ideal converter adds no noise: 32768 is its middle, zero.
-            const uint32_t noise = noisy_ ? SampleNoise(sensorSeed_, line, px, channel) : 32768;
-            sample[channel] = ReadSample(sample[channel], column, channel, noise);
+            sample[channel] = ReadSample(sample[channel], column, channel, noisy_ ? NextNoise(&noise) : 32768);
         }
     }
 }

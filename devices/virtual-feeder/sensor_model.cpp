@@ -51,9 +51,10 @@ uint32_t ElementUnder(uint32_t left300, uint32_t px, uint16_t xDpi)
     return (uint32_t)std::min<uint64_t>(element, FEEDER_SENSOR_ELEMENTS - 1);
 }
 
-uint32_t SampleNoise(uint32_t seed, uint32_t line, uint32_t px, uint32_t channel)
+uint32_t LineNoiseStart(uint32_t seed, uint32_t line)
 {
-    return Mix(seed, line, px, channel + 4) & 0xFFFFu;
+    // The generator never leaves zero once there.
+    return Mix(seed, line, 0, 4) | 1u;
 }
 
 uint8_t ReadSample(uint8_t value, const SensorColumn &column, int channel, uint32_t noise)

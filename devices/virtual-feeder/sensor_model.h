@@ -42,8 +42,20 @@ uint32_t StreakFirstElement(uint32_t seed);
 // (1/300 inch) from the origin at `xDpi`.
 uint32_t ElementUnder(uint32_t left300, uint32_t px, uint16_t xDpi);
 
-// The converter's noise for one sample, 0..65535 for -1/2 .. 1/2 level.
-uint32_t SampleNoise(uint32_t seed, uint32_t line, uint32_t px, uint32_t channel);
+// The converter's noise along one line: a generator started from the line's
+// own number, so a line renders alike whenever and wherever it is rendered,
+// stepped once per sample from the line's first pixel on.
+uint32_t LineNoiseStart(uint32_t seed, uint32_t line);
+// The next sample's noise, 0..65535 for -1/2 .. 1/2 level.
+inline uint32_t NextNoise(uint32_t *state)
+{
+    uint32_t x = *state;
+    x ^= x << 13;
+    x ^= x >> 17;
+    x ^= x << 5;
+    *state = x;
+    return x >> 16;
+}
 
 // One channel of one sample through the sensor, as above.
 uint8_t ReadSample(uint8_t value, const SensorColumn &column, int channel, uint32_t noise);

@@ -31,7 +31,7 @@ struct Sensor {
 bool PlanReferenceScan(Sensor *sensor)
 {
     ScanParameters image = {};
-    image.ParameterBytes = 28;
+    image.ParameterBytes = SC_PARAMETER_BYTES;
     image.PaperArea[2] = uint16_t((uint32_t)sensor->Info.Elements * 300 / sensor->Info.Dpi);
     image.PaperArea[3] = uint16_t((REFERENCE_LINES * 300 + sensor->Info.Dpi - 1) / sensor->Info.Dpi);
     image.XResolution = image.YResolution = sensor->Info.Dpi;

@@ -5,6 +5,7 @@
 #include <commctrl.h>
 
 #include "levelset.h"
+#include "resource_ids.h"
 
 namespace {
 
@@ -89,6 +90,10 @@ void OnStep(const char *text, int percent)
     if (text)
         SetWindowTextA(Window.Status, text);
     SendMessageA(Window.Bar, PBM_SETPOS, (WPARAM)percent, 0);
+    // Past the point where stopping would part the device from its file,
+    // Cancel has nothing left to stop.
+    if (Window.Run.PastCancelling)
+        EnableWindow(Window.Button, FALSE);
 }
 
 void OnCancel(HWND window)
@@ -176,6 +181,7 @@ int RunWithWindow(HINSTANCE instance, LevelsetVerb verb)
     WNDCLASSA windowClass = {};
     windowClass.lpfnWndProc = RunWindowProc;
     windowClass.hInstance = instance;
+    windowClass.hIcon = LoadIconA(instance, MAKEINTRESOURCEA(IDI_PROGRAM));
     windowClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
     windowClass.hbrBackground = (HBRUSH)(COLOR_BTNFACE + 1);
     windowClass.lpszClassName = LEVELSET_WINDOW_CLASS;

@@ -17,6 +17,7 @@
 #include "levelset.h"
 #include "page_render.h"
 #include "product_files.h"
+#include "scan_bitmap.h"
 #include "settings_table.h"
 #include "test_support.h"
 
@@ -25,32 +26,6 @@ namespace {
 using testsupport::FileExists;
 
 const DWORD WAIT_MS = 60000;
-
-// A 24-bit BMP of one colour, 300 pixels per inch.
-bool WriteUniformBitmap(const std::string &path, uint32_t width, uint32_t height, uint8_t grey)
-{
-    const uint32_t stride = (width * 3 + 3) & ~3u;
-    std::string bytes(54 + (size_t)stride * height, char(grey));
-    uint8_t *p = reinterpret_cast<uint8_t *>(&bytes[0]);
-    auto le32 = [](uint8_t *at, uint32_t value) {
-        for (int i = 0; i < 4; ++i)
-            at[i] = uint8_t(value >> (8 * i));
-    };
-    memset(p, 0, 54);
-    p[0] = 'B';
-    p[1] = 'M';
-    le32(p + 2, (uint32_t)bytes.size());
-    le32(p + 10, 54);
-    le32(p + 14, 40);
-    le32(p + 18, width);
-    le32(p + 22, height);
-    p[26] = 1;
-    p[28] = 24;
-    le32(p + 34, stride * height);
-    le32(p + 38, 11811);
-    le32(p + 42, 11811);
-    return testsupport::WriteWholeFile(path, bytes);
-}
 
 // Mean of every column of a colour page, per channel (blue, green, red).
 std::vector<double> ColumnMeans(const std::vector<uint8_t> &rows, uint32_t lineBytes, uint32_t pixels)
@@ -206,7 +181,9 @@ protected:
     std::vector<double> ScanGreySheet()
     {
         const std::string picture = device.folder + "\\grey.bmp";
-        EXPECT_TRUE(WriteUniformBitmap(picture, 2600, 400, 160));
+        const uint32_t grey = 0xA0A0A0;
+        EXPECT_TRUE(testsupport::WriteWholeFile(
+            picture, scanbitmap::ScanBitmap(24, 2600, 400, 300, [grey](uint32_t, uint32_t) { return grey; })));
         feeder::Placement placement;
         placement.X300 = 0;
         placement.Y300 = 0;
