@@ -222,8 +222,7 @@ int ScanAndSavePage(ScanJobSettings settings, const OutputSettings *output, char
         // A scan is never lost: where the user's folder fails (gone, full,
         // read-only, the name taken meanwhile, the library refusing), the
         // default folder is tried, and after that the bitmap itself is kept.
-        saved = picture[0] &&
-                ConvertAndSave(output->Format, settings.Rotate, bitmap, picture, settings.XResolution);
+        saved = picture[0] && ConvertAndSave(output->Format, settings.Rotate, bitmap, picture, settings.XResolution);
         if (!saved)
             saved = SaveInDefaultFolder(settings, output, bitmap, picture);
         LastPageTimes.save = ElapsedMs(start);

@@ -37,8 +37,8 @@ struct PageStageTimes {
     double acquisition; // every scan of the page, rescans included
     double autoCrop;    // the auto-crop tool and its log
     double tone;
-    double save;        // the image library's load, turn, reduction and save
-    double viewer;      // set by the job when it opens the picture
+    double save;   // the image library's load, turn, reduction and save
+    double viewer; // set by the job when it opens the picture
 };
 extern PageStageTimes LastPageTimes;
 

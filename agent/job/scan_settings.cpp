@@ -28,8 +28,7 @@ int ReadScanJobSettings(ScanJobSettings *settings)
     if (settings->XResolution == 100)
         settings->DeviceXResolution = settings->DeviceYResolution = 300;
     ScanModeTypes(uint32_t(ReadNumberSetting(scan, SETTING_ScanMode)),
-                  settings->AutoCrop != 0 || settings->AutoDeskew != 0, &settings->AcquireType,
-                  &settings->OutputType);
+                  settings->AutoCrop != 0 || settings->AutoDeskew != 0, &settings->AcquireType, &settings->OutputType);
 
     HKEY paper;
     if (RegOpenKeyExA(SettingsKey, PAPER_SIZE_SUBKEY, 0, KEY_READ | KEY_WRITE, &paper) != ERROR_SUCCESS) {

@@ -12,7 +12,10 @@ const int PAPER_AREA_NUMBERS = 4;
 // text is shorter than 60 characters anyway.
 const size_t PIECE_CAPACITY = 64;
 
-bool IsBlank(char c) { return c == ' '; }
+bool IsBlank(char c)
+{
+    return c == ' ';
+}
 
 // `length` bytes from `start`, blanks on either side dropped; 0 unless what
 // remains is one or more digits and nothing else.
@@ -75,11 +78,7 @@ void ScanModeTypes(uint32_t scanMode, bool cropOrDeskew, uint16_t *acquireType, 
         *acquireType = cropOrDeskew ? SCAN_TYPE_GREY : SCAN_TYPE_LINE_ART;
         *outputType = SCAN_TYPE_LINE_ART;
         break;
-    case 1:
-        *acquireType = *outputType = SCAN_TYPE_GREY;
-        break;
-    default:
-        *acquireType = *outputType = SCAN_TYPE_COLOUR;
-        break;
+    case 1: *acquireType = *outputType = SCAN_TYPE_GREY; break;
+    default: *acquireType = *outputType = SCAN_TYPE_COLOUR; break;
     }
 }

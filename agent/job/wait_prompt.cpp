@@ -22,8 +22,14 @@ const int BUTTON_TOP_BELOW_TEXT = 40;
 const int DIALOG_EXTRA_WIDTH = 45;
 const int DIALOG_EXTRA_HEIGHT = 55;
 
-int Width(const RECT &r) { return r.right - r.left; }
-int Height(const RECT &r) { return r.bottom - r.top; }
+int Width(const RECT &r)
+{
+    return r.right - r.left;
+}
+int Height(const RECT &r)
+{
+    return r.bottom - r.top;
+}
 
 void LayOutPrompt(HWND dialog, const char *text)
 {
@@ -72,28 +78,21 @@ void OnPromptInit(HWND dialog, const char *text)
 INT_PTR CALLBACK WaitPromptProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
-    case WM_INITDIALOG:
-        OnPromptInit(dialog, (const char *)lParam);
-        return TRUE;
+    case WM_INITDIALOG: OnPromptInit(dialog, (const char *)lParam); return TRUE;
     case WM_COMMAND:
         // Esc (IDCANCEL) must not end a session of feeding photos: only Done does.
         if (LOWORD(wParam) == IDOK)
             WaitPromptStop = 1;
         return TRUE;
-    case WM_CLOSE:
-        DestroyWindow(dialog);
-        return TRUE;
-    case WM_ACTIVATE:
-        BringWindowToTop(dialog);
-        return TRUE;
+    case WM_CLOSE: DestroyWindow(dialog); return TRUE;
+    case WM_ACTIVATE: BringWindowToTop(dialog); return TRUE;
     case WM_PAINT: {
         PAINTSTRUCT paint;
         BeginPaint(dialog, &paint);
         EndPaint(dialog, &paint);
         return TRUE;
     }
-    case WM_DESTROY:
-        return TRUE;
+    case WM_DESTROY: return TRUE;
     }
     return FALSE;
 }

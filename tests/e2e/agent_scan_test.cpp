@@ -8,6 +8,8 @@
 #include "feedlink_protocol.h"
 #include "product_files.h"
 #include "resource_ids.h"
+#include "settings_table.h"
+#include "test_support.h"
 
 namespace {
 
@@ -123,6 +125,56 @@ TEST_F(Scan, QuitSwitchDuringALongScanWaitsForThePicture)
     EXPECT_EQ(quitter.WaitExit(180000), 0);
     EXPECT_EQ(agent.WaitExit(10000), 0);
     EXPECT_EQ(DesktopPictures(), before + 1);
+}
+
+// Continuous feeding in the running agent: one press scans every sheet fed
+// until Done is clicked, and afterwards the button starts a new job.
+TEST_F(Scan, OnePressScansEverySheetFedUntilDone)
+{
+    // On in the machine defaults, which the agent copies for the user at start.
+    struct ContinuousDefault {
+        std::string key =
+            std::string(MODEL_KEY_BASE) + ModelName() + "\\0000\\" SETTINGS_SUBKEY "\\" SCAN_SETTINGS_SUBKEY;
+        ContinuousDefault()
+        {
+            DWORD on = 1;
+            testsupport::SetRawValue(HKEY_LOCAL_MACHINE, key, SettingName(SETTING_ContinuousScan), REG_DWORD, &on,
+                                     sizeof on);
+        }
+        ~ContinuousDefault()
+        {
+            HKEY settings;
+            if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_WRITE, &settings) == ERROR_SUCCESS) {
+                RegDeleteValueA(settings, SettingName(SETTING_ContinuousScan));
+                RegCloseKey(settings);
+            }
+        }
+    } continuous;
+    int before = DesktopPictures();
+    ASSERT_TRUE(feeder::QueueSheet(PHOTO));
+    ASSERT_TRUE(feeder::QueueSheet(PHOTO));
+    ASSERT_TRUE(StartAgent());
+    ASSERT_NE(WaitForAgentWindow(), nullptr);
+    ASSERT_TRUE(WaitUntilAgentPolls(agent.id));
+    ASSERT_TRUE(feeder::PressButton());
+    EXPECT_TRUE(WaitForPictures(before + 2, 120000));
+
+    // A sheet fed while the prompt waits is scanned without the button.
+    HWND prompt = WaitForDialog(agent.id);
+    ASSERT_NE(prompt, nullptr);
+    EXPECT_NE(DialogText(prompt).find(ResourceString(IDS_CONTINUOUS_PROMPT)), std::string::npos);
+    ASSERT_TRUE(feeder::QueueSheet(PHOTO));
+    EXPECT_TRUE(WaitForPictures(before + 3, 120000));
+    ASSERT_TRUE(WaitForWindowGone(prompt)) << "the prompt stays up while a page is scanned";
+
+    prompt = WaitForDialog(agent.id);
+    ASSERT_NE(prompt, nullptr);
+    ClickButton(prompt, IDOK);
+    ASSERT_TRUE(WaitForWindowGone(prompt));
+    ASSERT_TRUE(feeder::QueueSheet(PHOTO));
+    ASSERT_TRUE(WaitUntilAgentPolls(agent.id)) << "the agent went back to the button after Done";
+    ASSERT_TRUE(feeder::PressButton());
+    EXPECT_TRUE(WaitForPictures(before + 4, 120000));
 }
 
 } // namespace

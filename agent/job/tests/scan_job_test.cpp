@@ -150,8 +150,7 @@ protected:
         saveFolder_ = root_ + "\\Scans";
         CreateDirectoryA(saveFolder_.c_str(), nullptr);
 
-        testsupport::GetRawValue(HKEY_LOCAL_MACHINE, COMMON_FILES_KEY, "Image Library", &libraryType_,
-                                 &libraryBefore_);
+        testsupport::GetRawValue(HKEY_LOCAL_MACHINE, COMMON_FILES_KEY, "Image Library", &libraryType_, &libraryBefore_);
         UseImageLibrary(bin_ + "Pixkit.dll");
 
         AppInstance = GetModuleHandleA(nullptr);
@@ -198,21 +197,21 @@ protected:
     void Choose(const Choices &c)
     {
         HKEY scan, paper;
-        ASSERT_EQ(RegCreateKeyExA(SettingsKey, SCAN_SETTINGS_SUBKEY, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &scan,
-                                  nullptr),
-                  ERROR_SUCCESS);
+        ASSERT_EQ(
+            RegCreateKeyExA(SettingsKey, SCAN_SETTINGS_SUBKEY, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &scan, nullptr),
+            ERROR_SUCCESS);
         const std::pair<SettingId, int> numbers[] = {
-            {SETTING_ScanMode, c.mode},     {SETTING_Resolution, c.resolution},     {SETTING_Format, c.format},
-            {SETTING_Rotate, c.rotate},     {SETTING_ContinuousScan, c.continuous}, {SETTING_AutoCrop, 1},
+            {SETTING_ScanMode, c.mode}, {SETTING_Resolution, c.resolution},     {SETTING_Format, c.format},
+            {SETTING_Rotate, c.rotate}, {SETTING_ContinuousScan, c.continuous}, {SETTING_AutoCrop, 1},
             {SETTING_AutoDeskew, 1},
         };
         for (const auto &n : numbers)
             WriteDwordSetting(scan, SettingName(n.first), DWORD(n.second));
         WriteStringSetting(scan, SettingName(SETTING_SavePath), saveFolder_.c_str());
         RegCloseKey(scan);
-        ASSERT_EQ(RegCreateKeyExA(SettingsKey, PAPER_SIZE_SUBKEY, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &paper,
-                                  nullptr),
-                  ERROR_SUCCESS);
+        ASSERT_EQ(
+            RegCreateKeyExA(SettingsKey, PAPER_SIZE_SUBKEY, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &paper, nullptr),
+            ERROR_SUCCESS);
         WriteStringSetting(paper, SettingName(SETTING_PaperSizeArea), PAPER_SIZE);
         RegCloseKey(paper);
         WriteDwordSetting(SettingsKey, SettingName(SETTING_DefaultProcessor), DWORD(c.defaultProcessor));
@@ -284,7 +283,10 @@ protected:
             Sleep(100);
         return lines;
     }
-    std::vector<std::string> Viewed(size_t atLeast = 0) { return Record(viewerRecord_, atLeast); }
+    std::vector<std::string> Viewed(size_t atLeast = 0)
+    {
+        return Record(viewerRecord_, atLeast);
+    }
 
     std::string Picture(int number, const char *extension = ".jpg", const std::string &folder = "")
     {
@@ -355,8 +357,8 @@ TEST_F(ScanJob, SheetWithoutAPhotoIsScannedAgainUnderAFreshName)
 {
     // A scrap far too small to be a photo: the tool finds none on the sheet.
     std::string blank = root_ + "\\scrap.bmp";
-    ASSERT_EQ(testsupport::RunHostShell("convert -size 40x40 xc:white -type TrueColor 'BMP3:" +
-                                        testsupport::UnixPath(blank) + "'"),
+    ASSERT_EQ(testsupport::RunHostShell(
+                  "convert -size 40x40 xc:white -type TrueColor 'BMP3:" + testsupport::UnixPath(blank) + "'"),
               0);
     Choose(Choices());
     Feed(blank.c_str());
@@ -400,8 +402,7 @@ TEST_F(ScanJob, FailedFirstPageLeavesNothingAndShowsNoPrompt)
         std::function<void()> user;
     } cases[] = {
         {"device taken by another program", [] { feeder::SetRefuseAcquire(true); }, nullptr},
-        {"Esc while scanning",
-         [] { feeder::SetLinesPerSecond(400); },
+        {"Esc while scanning", [] { feeder::SetLinesPerSecond(400); },
          [] {
              if (ProgressDialogWindow)
                  PostMessageA(ProgressDialogWindow, WM_KEYDOWN, VK_ESCAPE, 0);
@@ -655,12 +656,12 @@ TEST_F(ScanJob, ViewerChosenBetweenTwoContinuousPagesOpensTheSecond)
 TEST_F(ScanJob, SettingsRecordFromTheRegistry)
 {
     HKEY scan, paper;
-    ASSERT_EQ(RegCreateKeyExA(SettingsKey, SCAN_SETTINGS_SUBKEY, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &scan, nullptr),
-              ERROR_SUCCESS);
+    ASSERT_EQ(
+        RegCreateKeyExA(SettingsKey, SCAN_SETTINGS_SUBKEY, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &scan, nullptr),
+        ERROR_SUCCESS);
     ScanJobSettings settings;
     EXPECT_EQ(ReadScanJobSettings(&settings), 0) << "without a \"Paper Size\" key";
-    ASSERT_EQ(RegCreateKeyExA(SettingsKey, PAPER_SIZE_SUBKEY, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &paper,
-                              nullptr),
+    ASSERT_EQ(RegCreateKeyExA(SettingsKey, PAPER_SIZE_SUBKEY, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &paper, nullptr),
               ERROR_SUCCESS);
 
     // Nothing stored: every default, written back; an empty "Size" too.
@@ -675,7 +676,8 @@ TEST_F(ScanJob, SettingsRecordFromTheRegistry)
     EXPECT_EQ(settings.PaperArea[3], 0);
     DWORD type = 0;
     std::string data;
-    std::string paperPath = std::string(MODEL_KEY_BASE) + model_ + "\\Scanner 1\\" SETTINGS_SUBKEY "\\" PAPER_SIZE_SUBKEY;
+    std::string paperPath =
+        std::string(MODEL_KEY_BASE) + model_ + "\\Scanner 1\\" SETTINGS_SUBKEY "\\" PAPER_SIZE_SUBKEY;
     EXPECT_TRUE(testsupport::GetRawValue(HKEY_CURRENT_USER, paperPath, "Size", &type, &data) && data.empty());
     EXPECT_EQ(type, DWORD(REG_SZ));
 

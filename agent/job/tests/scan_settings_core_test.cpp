@@ -19,7 +19,7 @@ TEST(ScanSettings, ParseDecimalTakesEveryCharacterAsADigit)
     EXPECT_EQ(ParseDecimal("0"), 0);
     EXPECT_EQ(ParseDecimal("2480"), 2480);
     EXPECT_EQ(ParseDecimal(" 7"), (' ' - '0') * 10 + 7); // read as stored values always were
-    ParseDecimal("99999999999999999999999999"); // wraps; the sanitizers see no overflow
+    ParseDecimal("99999999999999999999999999");          // wraps; the sanitizers see no overflow
 }
 
 TEST(ScanSettings, PaperAreaText)
@@ -35,7 +35,7 @@ TEST(ScanSettings, PaperAreaText)
         {"10", {10, 0, 0, 0}},
         {"10,20", {10, 20, 0, 0}},
         {"", {0, 0, 0, 0}},
-        {"10,2x,30,-4", {10, 0, 30, 0}},      // not numbers
+        {"10,2x,30,-4", {10, 0, 30, 0}}, // not numbers
         {"10,,30,40", {10, 0, 30, 40}},
         {"1,2,3,4,5", {1, 2, 3, 4}},
         {"1,2,3, 4 ", {1, 2, 3, 4}},
@@ -58,9 +58,12 @@ TEST(ScanSettings, ScanModeTable)
         bool cropOrDeskew;
         uint16_t acquire, output;
     } cases[] = {
-        {0, false, SCAN_TYPE_LINE_ART, SCAN_TYPE_LINE_ART}, {0, true, SCAN_TYPE_GREY, SCAN_TYPE_LINE_ART},
-        {1, false, SCAN_TYPE_GREY, SCAN_TYPE_GREY},         {1, true, SCAN_TYPE_GREY, SCAN_TYPE_GREY},
-        {2, true, SCAN_TYPE_COLOUR, SCAN_TYPE_COLOUR},      {3, false, SCAN_TYPE_COLOUR, SCAN_TYPE_COLOUR},
+        {0, false, SCAN_TYPE_LINE_ART, SCAN_TYPE_LINE_ART},
+        {0, true, SCAN_TYPE_GREY, SCAN_TYPE_LINE_ART},
+        {1, false, SCAN_TYPE_GREY, SCAN_TYPE_GREY},
+        {1, true, SCAN_TYPE_GREY, SCAN_TYPE_GREY},
+        {2, true, SCAN_TYPE_COLOUR, SCAN_TYPE_COLOUR},
+        {3, false, SCAN_TYPE_COLOUR, SCAN_TYPE_COLOUR},
         {0x10001, false, SCAN_TYPE_GREY, SCAN_TYPE_GREY}, // the low 16 bits count
         {0xFFFFFFFFu, true, SCAN_TYPE_COLOUR, SCAN_TYPE_COLOUR},
     };
