@@ -47,7 +47,7 @@ int main()
     if (!InitModulePath())
         return Fail("program path too long");
     if (!OpenSettingsKey())
-        return Fail("no scanner instance names this folder (run installer/setup-prefix)");
+        return Fail("no scanner instance names this folder (run it from a folder VelmoraSetup.exe installed)");
     ResourceLibrary = LoadLibraryA(ModuleSibling(RESOURCE_LIBRARY_FILE));
     if (!ResourceLibrary)
         return Fail(RESOURCE_LIBRARY_FILE " missing");
