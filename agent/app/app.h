@@ -5,10 +5,11 @@
 
 #include <windows.h>
 
+#include "feedlink_protocol.h" // DRIVER_IN_USE_MUTEX_PREFIX, shared with the driver and its tools
+
 #define TRAY_WINDOW_CLASS "Photo Scanner Velmora"
 #define INSTANCE_MUTEX_NAME "BFF43804-2CD4-4cea-8E57-B97F89B2BDB4"
 #define TRAY_CALLBACK_MESSAGE_NAME "SystemTray of Duplex AP"
-#define DRIVER_IN_USE_MUTEX_PREFIX "9443FFBE-F26B-432e-9F9F-A603F3F9849F_"
 #define SWITCH_USER_EVENT_NAME "Switch User"
 // The shell broadcasts this registered message when the notification area
 // is created again (after the shell restarted).
