@@ -56,33 +56,6 @@ std::string StoredText(const std::string &path, SettingId id)
     return data.substr(0, data.find('\0'));
 }
 
-struct OwnedSearch {
-    HWND owner;
-    HWND found;
-};
-
-BOOL CALLBACK FindOwnedDialog(HWND window, LPARAM context)
-{
-    OwnedSearch *search = reinterpret_cast<OwnedSearch *>(context);
-    char className[16] = "";
-    GetClassNameA(window, className, sizeof className);
-    if (GetWindow(window, GW_OWNER) == search->owner && !strcmp(className, "#32770") && IsWindowVisible(window)) {
-        search->found = window;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-HWND WaitForOwnedDialog(HWND owner)
-{
-    OwnedSearch search = {owner, nullptr};
-    for (int step = 0; step < 200 && !search.found; ++step) {
-        Sleep(50);
-        EnumWindows(FindOwnedDialog, (LPARAM)&search);
-    }
-    return search.found;
-}
-
 // Crops the window out of the X screen into VELMORA_SCREENSHOTS/`name`.
 void Photograph(HWND window, const char *name)
 {
@@ -154,7 +127,7 @@ TEST_F(SettingsDialogScenario, DoubleClickOpensItAndEveryChangeIsSavedAtOnce)
     Photograph(dialog, "settings-dialog.png");
 
     PostMessageA(GetDlgItem(dialog, IDC_SETTINGS_BROWSE), BM_CLICK, 0, 0);
-    HWND browser = WaitForOwnedDialog(dialog);
+    HWND browser = testsupport::FindOwnedDialog(dialog, 10000);
     ASSERT_NE(browser, nullptr);
     HWND tree = FindWindowExA(browser, nullptr, WC_TREEVIEWA, nullptr);
     HTREEITEM current = (HTREEITEM)SendMessageA(tree, TVM_GETNEXTITEM, TVGN_CARET, 0);

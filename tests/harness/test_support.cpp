@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <vector>
 
 namespace testsupport {
@@ -190,6 +191,36 @@ int RunHostShell(const std::string &script, std::string *output)
     DeleteFileA((base + ".out").c_str());
     DeleteFileA((base + ".running").c_str());
     return atoi(code.c_str());
+}
+
+namespace {
+struct OwnedSearch {
+    HWND owner;
+    HWND found;
+};
+
+BOOL CALLBACK MatchOwnedDialog(HWND window, LPARAM context)
+{
+    OwnedSearch *search = reinterpret_cast<OwnedSearch *>(context);
+    char className[16] = "";
+    GetClassNameA(window, className, sizeof className);
+    if (GetWindow(window, GW_OWNER) == search->owner && !strcmp(className, "#32770") && IsWindowVisible(window)) {
+        search->found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+} // namespace
+
+HWND FindOwnedDialog(HWND owner, DWORD waitMs)
+{
+    OwnedSearch search = {owner, nullptr};
+    EnumWindows(MatchOwnedDialog, (LPARAM)&search);
+    for (DWORD waited = 0; waited < waitMs && !search.found; waited += 50) {
+        Sleep(50);
+        EnumWindows(MatchOwnedDialog, (LPARAM)&search);
+    }
+    return search.found;
 }
 
 } // namespace testsupport

@@ -41,4 +41,9 @@ std::string UnixPath(const std::string &windowsPath);
 // standard output is captured into `output` when given.
 int RunHostShell(const std::string &script, std::string *output = nullptr);
 
+// The visible dialog (class "#32770") that `owner` owns, such as a folder
+// browser or a message box it opened; null when there is none. With a wait,
+// looks again every 50 ms until it appears or `waitMs` has passed.
+HWND FindOwnedDialog(HWND owner, DWORD waitMs = 0);
+
 } // namespace testsupport

@@ -45,23 +45,6 @@ bool WaitFor(bool (*condition)(void *), void *context, DWORD timeoutMs = WAIT_MS
 // The status line of the shell's folder browser.
 const int BROWSER_STATUS = 14147;
 
-struct OwnedSearch {
-    HWND owner;
-    HWND found;
-};
-
-BOOL CALLBACK FindOwnedDialog(HWND window, LPARAM context)
-{
-    OwnedSearch *search = reinterpret_cast<OwnedSearch *>(context);
-    char className[16] = "";
-    GetClassNameA(window, className, sizeof className);
-    if (GetWindow(window, GW_OWNER) == search->owner && !strcmp(className, "#32770") && IsWindowVisible(window)) {
-        search->found = window;
-        return FALSE;
-    }
-    return TRUE;
-}
-
 struct DialogRun {
     HANDLE thread = nullptr;
     DWORD threadId = 0;
@@ -245,18 +228,11 @@ public:
     HWND OpenBrowser()
     {
         PostMessageA(Item(IDC_SETTINGS_BROWSE), BM_CLICK, 0, 0);
-        OwnedSearch search = {dialog, nullptr};
-        for (DWORD waited = 0; waited < WAIT_MS && !search.found; waited += 50) {
-            Sleep(50);
-            EnumWindows(FindOwnedDialog, (LPARAM)&search);
-        }
-        return search.found;
+        return testsupport::FindOwnedDialog(dialog, WAIT_MS);
     }
     bool BrowserClosed()
     {
-        OwnedSearch search = {dialog, nullptr};
-        EnumWindows(FindOwnedDialog, (LPARAM)&search);
-        return !search.found;
+        return !testsupport::FindOwnedDialog(dialog);
     }
     // Waits for the browser's status text and OK button to show a decision.
     bool BrowserShows(HWND browser, const char *status, bool okEnabled)
