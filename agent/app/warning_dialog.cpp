@@ -49,22 +49,10 @@ WarningPicture &Picture(int control)
     return Pictures[0];
 }
 
-void LoadPicture(WarningPicture &picture)
-{
-    picture.bitmap = LoadBitmapA(ResourceLibrary, MAKEINTRESOURCEA(picture.bitmapId));
-    BITMAP info = {};
-    if (picture.bitmap && GetObjectA(picture.bitmap, sizeof info, &info)) {
-        picture.width = info.bmWidth;
-        picture.height = info.bmHeight;
-    } else {
-        picture.width = picture.height = 0;
-    }
-}
-
 void PlacePicture(HWND dialog, int control, int x, int y)
 {
     WarningPicture &picture = Picture(control);
-    LoadPicture(picture);
+    picture.bitmap = LoadResourceBitmap(picture.bitmapId, &picture.width, &picture.height);
     MoveWindow(GetDlgItem(dialog, control), x, y, picture.width, picture.height, TRUE);
 }
 

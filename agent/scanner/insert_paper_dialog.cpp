@@ -33,23 +33,11 @@ int CheckPaperTick(UINT_PTR timerId)
     return 1;
 }
 
-static void LoadInsertPaperPicture(void)
-{
-    InsertPaper.picture = LoadBitmapA(ResourceLibrary, MAKEINTRESOURCEA(IDB_INSERT_PAPER));
-    BITMAP info = {};
-    if (InsertPaper.picture && GetObjectA(InsertPaper.picture, sizeof info, &info)) {
-        InsertPaper.width = info.bmWidth;
-        InsertPaper.height = info.bmHeight;
-    } else {
-        InsertPaper.width = InsertPaper.height = 0;
-    }
-}
-
 static void OnInsertPaperInit(HWND dialog)
 {
     char text[ResourceStringCapacity(IDS_INSERT_PAPER)] = "";
     LoadStringA(ResourceLibrary, IDS_INSERT_PAPER, text, sizeof text);
-    LoadInsertPaperPicture();
+    InsertPaper.picture = LoadResourceBitmap(IDB_INSERT_PAPER, &InsertPaper.width, &InsertPaper.height);
 
     MoveWindow(GetDlgItem(dialog, IDC_INSERT_PAPER_PICTURE), PAPER_PICTURE_X, PAPER_PICTURE_Y,
                PAPER_PICTURE_WIDTH, PAPER_PICTURE_HEIGHT, FALSE);

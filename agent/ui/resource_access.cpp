@@ -46,3 +46,14 @@ int MeasureWrappedText(HWND control, const char *text, int width)
     ReleaseDC(control, dc);
     return bounds.bottom - bounds.top;
 }
+
+HBITMAP LoadResourceBitmap(WORD id, int *width, int *height)
+{
+    HBITMAP bitmap = LoadBitmapA(ResourceLibrary, MAKEINTRESOURCEA(id));
+    BITMAP info = {};
+    if (!bitmap || !GetObjectA(bitmap, sizeof info, &info))
+        info.bmWidth = info.bmHeight = 0;
+    *width = info.bmWidth;
+    *height = info.bmHeight;
+    return bitmap;
+}

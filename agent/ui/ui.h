@@ -57,6 +57,8 @@ LPCDLGTEMPLATEA LoadDialogTemplate(WORD id);
 int ShowResourceMessage(HWND owner, UINT stringId, UINT flags);
 // Gives a dialog icon 106 in both sizes.
 void SetDialogIcon(HWND dialog);
+// Bitmap `id` from ResourceLibrary with its size; null and 0 by 0 when missing.
+HBITMAP LoadResourceBitmap(WORD id, int *width, int *height);
 
 // Height of `text` word-wrapped at `width` in the control's own font, as the
 // dialogs that size themselves to their text measure it.
