@@ -25,17 +25,13 @@ if(NOT WIN32)
   target_link_libraries(tone_bench PRIVATE velmora_tone_core)
   target_include_directories(tone_bench PRIVATE ${VELMORA_TONE_TEST_INCLUDES})
 
-  if(CMAKE_CXX_COMPILER_ID MATCHES Clang)
-    add_executable(tone_fuzz_pass ${CMAKE_CURRENT_LIST_DIR}/fuzz/tone_fuzz_pass.cpp)
-    target_link_libraries(tone_fuzz_pass PRIVATE velmora_tone_core)
+  add_executable(tone_fuzz_seeds ${CMAKE_CURRENT_LIST_DIR}/fuzz/tone_fuzz_seeds.cpp)
+  target_include_directories(tone_fuzz_seeds PRIVATE ${VELMORA_TONE_TEST_INCLUDES})
+  target_link_libraries(tone_fuzz_seeds PRIVATE velmora_common)
+  # Well-formed and damaged bitmaps under every tone setting.
+  velmora_fuzzer(NAME tone_fuzz_pass SOURCES ${CMAKE_CURRENT_LIST_DIR}/fuzz/tone_fuzz_pass.cpp
+                 COVERS velmora_tone_core SEEDER tone_fuzz_seeds MAX_LEN 20000 RSS_MB 1024 UNIT_TIMEOUT 10)
+  if(TARGET tone_fuzz_pass)
     target_include_directories(tone_fuzz_pass PRIVATE ${VELMORA_TONE_TEST_INCLUDES})
-    target_compile_options(tone_fuzz_pass PRIVATE -fsanitize=fuzzer)
-    target_link_options(tone_fuzz_pass PRIVATE -fsanitize=fuzzer)
-    add_executable(tone_fuzz_seeds ${CMAKE_CURRENT_LIST_DIR}/fuzz/tone_fuzz_seeds.cpp)
-    target_include_directories(tone_fuzz_seeds PRIVATE ${VELMORA_TONE_TEST_INCLUDES})
-    target_link_libraries(tone_fuzz_seeds PRIVATE velmora_common)
-    # A short bounded run from a seed corpus of well-formed and damaged bitmaps.
-    velmora_fuzz_test(NAME tone_fuzz_pass FUZZER tone_fuzz_pass SEEDER tone_fuzz_seeds
-                      MAX_LEN 20000 RSS_MB 1024 UNIT_TIMEOUT 10)
   endif()
 endif()

@@ -1,6 +1,7 @@
 // One page from the scanner into a bitmap file: geometry, tables and
 // parameters, then the page block by block behind a cancellable progress
-// dialog, and finally the header fixed and the rows turned bottom-up.
+// dialog, each row written where the bottom-up file keeps it, and finally
+// the header fixed.
 #include "scanner_internal.h"
 
 #include <cstring>
@@ -89,13 +90,25 @@ int PrepareDevice(const ScanJobSettings *settings, ScanBitmap *bitmap)
     return 1;
 }
 
+// Rows go straight to where the finished bottom-up file keeps them: the
+// lines of each block are laid in reverse into a staging buffer filled from
+// its end, and the buffer is written at its rows' final place when full.
+// The page is thus written once, in large writes, whatever the device's
+// block size, and needs no second pass to turn it over. Rows are placed for
+// the announced height; a page that ends early is moved down to follow the
+// header.
+const uint32_t STAGE_BYTES = 1u << 20;
+
 // What one page holds between its steps.
 struct PageTransfer {
     ScanBitmap bitmap;
     HANDLE file;
     HGLOBAL bufferHandle;
-    uint8_t *buffer;
-    uint32_t blockLines;
+    uint8_t *buffer;     // one block from the device, then the staging rows
+    uint32_t blockLines; // lines the device may send at once
+    uint32_t stageLines; // lines the staging part holds
+    uint32_t stagedLines;
+    uint32_t stagedFirst; // page line of the first row staged
 };
 
 static void FreeLineBuffer(PageTransfer *page)
@@ -134,30 +147,96 @@ static void AllocLineBuffer(PageTransfer *page)
     page->blockLines = lineBytes ? ScannerBlock.TransferCount / lineBytes : 0;
     if (page->blockLines == 0)
         return;
-    page->bufferHandle = GlobalAlloc(GMEM_MOVEABLE, (SIZE_T)page->blockLines * lineBytes);
+    page->stageLines = STAGE_BYTES / lineBytes > page->blockLines ? STAGE_BYTES / lineBytes : page->blockLines;
+    page->bufferHandle = GlobalAlloc(GMEM_MOVEABLE, ((SIZE_T)page->blockLines + page->stageLines) * lineBytes);
     if (page->bufferHandle)
         page->buffer = (uint8_t *)GlobalLock(page->bufferHandle);
 }
 
-enum TransferEnd { TRANSFER_DONE, TRANSFER_CANCELLED, TRANSFER_WRITE_FAILED };
+static int WriteAt(HANDLE file, uint64_t offset, const uint8_t *bytes, DWORD size)
+{
+    LARGE_INTEGER position;
+    position.QuadPart = (LONGLONG)offset;
+    DWORD written = 0;
+    return SetFilePointerEx(file, position, nullptr, FILE_BEGIN) && WriteFile(file, bytes, size, &written, nullptr) &&
+           written == size;
+}
 
-// Reads the page block by block and appends each block to the file at once.
-static TransferEnd TransferPage(PageTransfer *page, uint32_t *received)
+static int FlushStage(PageTransfer *page)
 {
     const uint32_t lineBytes = page->bitmap.LineBytes;
-    uint32_t remaining = page->bitmap.Lines;
+    if (page->stagedLines == 0)
+        return 1;
+    const uint8_t *stage = page->buffer + (size_t)page->blockLines * lineBytes;
+    const uint8_t *rows = stage + (size_t)(page->stageLines - page->stagedLines) * lineBytes;
+    // The lowest row staged is the last line staged.
+    uint32_t lowestLine = page->stagedFirst + page->stagedLines - 1;
+    uint64_t offset = page->bitmap.HeaderSize + (uint64_t)(page->bitmap.Lines - 1 - lowestLine) * lineBytes;
+    int written = WriteAt(page->file, offset, rows, page->stagedLines * lineBytes);
+    page->stagedFirst += page->stagedLines;
+    page->stagedLines = 0;
+    return written;
+}
+
+// Lays `lines` lines of the block, top line first, into the staging rows.
+static int StageBlock(PageTransfer *page, uint32_t lines)
+{
+    const uint32_t lineBytes = page->bitmap.LineBytes;
+    uint8_t *stage = page->buffer + (size_t)page->blockLines * lineBytes;
+    for (uint32_t i = 0; i < lines; i++) {
+        if (page->stagedLines == page->stageLines && !FlushStage(page))
+            return 0;
+        page->stagedLines++;
+        memcpy(stage + (size_t)(page->stageLines - page->stagedLines) * lineBytes,
+               page->buffer + (size_t)i * lineBytes, lineBytes);
+    }
+    return 1;
+}
+
+// A page that ended after `received` of its announced lines: its rows lie at
+// the end of the space placed for it; they move down to follow the header
+// and the file ends after them.
+static int CloseUpShortPage(PageTransfer *page, uint32_t received)
+{
+    const uint32_t lineBytes = page->bitmap.LineBytes;
+    const uint64_t header = page->bitmap.HeaderSize;
+    const uint64_t gap = (uint64_t)(page->bitmap.Lines - received) * lineBytes;
+    const uint64_t total = (uint64_t)received * lineBytes;
+    uint8_t *chunk = page->buffer;
+    const uint32_t chunkBytes = (page->blockLines + page->stageLines) * lineBytes;
+    for (uint64_t done = 0; done < total;) {
+        DWORD size = (DWORD)(total - done < chunkBytes ? total - done : chunkBytes), read = 0;
+        LARGE_INTEGER from;
+        from.QuadPart = (LONGLONG)(header + gap + done);
+        if (!SetFilePointerEx(page->file, from, nullptr, FILE_BEGIN) ||
+            !ReadFile(page->file, chunk, size, &read, nullptr) || read != size ||
+            !WriteAt(page->file, header + done, chunk, size))
+            return 0;
+        done += size;
+    }
+    LARGE_INTEGER end;
+    end.QuadPart = (LONGLONG)(header + total);
+    return SetFilePointerEx(page->file, end, nullptr, FILE_BEGIN) && SetEndOfFile(page->file);
+}
+
+enum TransferEnd { TRANSFER_DONE, TRANSFER_CANCELLED, TRANSFER_WRITE_FAILED };
+
+// Reads the page block by block and stages each block's lines, never more
+// than the page announced.
+static TransferEnd TransferPage(PageTransfer *page, uint32_t *received)
+{
+    const uint32_t pageLines = page->bitmap.Lines;
     bool ended = false;
     *received = 0;
-    while (remaining > 0 && !ended) {
+    while (*received < pageLines && !ended) {
         ScannerBlock.Data = page->buffer;
-        ScannerBlock.TransferSize = page->blockLines * lineBytes;
+        ScannerBlock.TransferSize = page->blockLines * page->bitmap.LineBytes;
         uint32_t lines;
         if (SendScannerCommand(SC_READ, nullptr)) {
             // A driver that claims more lines than the buffer holds, or more
-            // than the page has left, must not make us write past the block
-            // or count past the page.
+            // than the page has left, must not make us read past the block
+            // or place rows outside the page.
             lines = ScannerBlock.TransferCount < page->blockLines ? ScannerBlock.TransferCount : page->blockLines;
-            remaining -= lines < remaining ? lines : remaining;
             // A "successful" read that brings nothing would otherwise repeat forever.
             ended = lines == 0;
         } else if (ScannerBlock.Status == SC_STATUS_END_OF_PAGE) {
@@ -166,16 +245,17 @@ static TransferEnd TransferPage(PageTransfer *page, uint32_t *received)
         } else {
             break; // the page ends early with what has arrived
         }
-        *received += lines;
+        if (lines > pageLines - *received)
+            lines = pageLines - *received;
         if (StepProgress(lines))
             return TRANSFER_CANCELLED;
-        // Only the lines counted are written, so the rows in the file always
-        // match the height the header will state.
-        DWORD bytes = lines * lineBytes, written = 0;
-        if (lines > 0 && (!WriteFile(page->file, page->buffer, bytes, &written, nullptr) || written != bytes))
+        if (!StageBlock(page, lines))
             return TRANSFER_WRITE_FAILED;
+        *received += lines;
     }
-    StepProgress(remaining);
+    StepProgress(pageLines - *received);
+    if (!FlushStage(page) || (*received < pageLines && !CloseUpShortPage(page, *received)))
+        return TRANSFER_WRITE_FAILED;
     return TRANSFER_DONE;
 }
 
@@ -227,7 +307,6 @@ int AcquireToBitmap(ScanJobSettings settings, const char *path)
     }
     FreeBitmapHeader(&page.bitmap);
     FreeLineBuffer(&page);
-    int flipped = FlipBitmapRows(page.file, &page.bitmap, received);
     CloseHandle(page.file);
-    return flipped;
+    return 1;
 }

@@ -53,7 +53,6 @@ int AllocBitmapHeader(ScanBitmap *bitmap);
 int WriteBitmapHeader(HANDLE file, ScanBitmap *bitmap);
 int FinishBitmapHeader(HANDLE file, ScanBitmap *bitmap, uint32_t linesReceived);
 void FreeBitmapHeader(ScanBitmap *bitmap);
-int FlipBitmapRows(HANDLE file, const ScanBitmap *bitmap, uint32_t linesReceived);
 
 // One page from the scanner into a bottom-up bitmap file at `path`: 1 when a
 // page was written (possibly shorter than announced), 0 when there was no

@@ -4,6 +4,7 @@
 // a long operation runs on its only thread.
 #include "ui.h"
 
+#include <climits>
 #include <cstdio>
 
 #include "shared.h"
@@ -19,8 +20,17 @@ static struct {
     int barWidth;  // the drawing area inside the bar control
     int barHeight;
     HFONT boldFont;
-    WNDPROC barProc; // the bar control's own procedure, under ours
+    WNDPROC barProc;       // the bar control's own procedure, under ours
+    unsigned shownPercent; // what the texts and the bar show now
+    int shownColumns;
+    DWORD lastRefresh; // when a step last showed the state and looked at the queue
 } Progress;
+
+// A page arrives in thousands of small blocks, and drawing the dialog costs
+// far more than a block: a step shows the new state and looks at the queue
+// only when PROGRESS_REFRESH_MS have passed since it last did, or when the
+// work is complete. The bar still moves smoothly, the dialog repaints when
+// uncovered, and Cancel and Esc are answered within a tenth of a second.
 
 // Layout, in pixels of the dialog's client area.
 const int MARGIN = 20;
@@ -155,6 +165,10 @@ int ShowProgress(const ProgressRequest *request)
     Progress.count = 0;
     Progress.barWidth = 0;
     Progress.barProc = nullptr;
+    Progress.shownPercent = UINT_MAX;
+    Progress.shownColumns = -1;
+    // The first step always shows itself.
+    Progress.lastRefresh = GetTickCount() - PROGRESS_REFRESH_MS;
     ProgressDialogWindow = CreateDialogIndirectParamA(AppInstance, dialogTemplate, nullptr, ProgressDialogProc,
                                                       (LPARAM)request);
     if (ProgressDialogWindow) {
@@ -214,14 +228,22 @@ static LRESULT CALLBACK BarProc(HWND bar, UINT message, WPARAM wParam, LPARAM lP
     return CallWindowProcA(Progress.barProc, bar, message, wParam, lParam);
 }
 
+// Redraws what moved.
 static void ShowProgressState(void)
 {
     HWND dialog = ProgressDialogWindow;
     double fraction = ProgressFraction();
     unsigned percent = fraction * 100 >= 100 ? 100 : (unsigned)(fraction * 100);
-    char label[16];
-    snprintf(label, sizeof label, "%u%%", percent);
-    SetDlgItemTextA(dialog, IDC_PROGRESS_PERCENT, label);
+    int columns = Progress.barWidth > 0 ? FilledColumns() : 0;
+    if (percent == Progress.shownPercent && columns == Progress.shownColumns)
+        return;
+    if (percent != Progress.shownPercent) {
+        char label[16];
+        snprintf(label, sizeof label, "%u%%", percent);
+        SetDlgItemTextA(dialog, IDC_PROGRESS_PERCENT, label);
+        Progress.shownPercent = percent;
+    }
+    Progress.shownColumns = columns;
     HWND bar = GetDlgItem(dialog, IDC_PROGRESS_BAR);
     InvalidateRect(bar, nullptr, FALSE);
     UpdateWindow(bar);
@@ -230,6 +252,10 @@ static void ShowProgressState(void)
 int StepProgress(unsigned amount)
 {
     Progress.count += amount;
+    DWORD now = GetTickCount();
+    if (ProgressDialogWindow && now - Progress.lastRefresh < PROGRESS_REFRESH_MS && Progress.count < Progress.total)
+        return ProgressCancelled ? 1 : 0;
+    Progress.lastRefresh = now;
     if (ProgressDialogWindow)
         ShowProgressState();
     MSG message;

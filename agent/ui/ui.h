@@ -77,6 +77,9 @@ int ShowProgress(const ProgressRequest *request);
 // Adds `amount`, redraws, dispatches the thread's waiting messages;
 // 1 once the user has cancelled.
 int StepProgress(unsigned amount);
+// A step shows the new state and takes the dialog's messages at most this
+// often (and always once the work is complete).
+const DWORD PROGRESS_REFRESH_MS = 30;
 void CloseProgress(void);
 
 // The progress dialog's window while it exists (tests and screenshots look at it).

@@ -1,7 +1,9 @@
 // Acquires A4 pages at 600 dpi (colour and grey) from the virtual scanner in
-// its pre-rendered mode, so the device costs next to nothing, and compares
-// the time with CopyFileA of a file of the same size; reports the ratio and
-// the process's peak memory after a small page and after the large ones.
+// its pre-rendered mode, so the device costs next to nothing, behind the
+// real progress dialog, and compares the time with CopyFileA of a file of
+// the same size; splits the cost of a block into the device, the progress
+// step and the file work, and reports the process's peak memory after a
+// small page and after the large ones.
 #include <windows.h>
 #include <psapi.h>
 
@@ -14,7 +16,9 @@
 #include "bitmap_layout.h"
 #include "feeder_control.h"
 #include "scanner.h"
+#include "product_files.h"
 #include "shared.h"
+#include "ui.h"
 
 namespace {
 
@@ -63,7 +67,7 @@ uint64_t FileBytes(const std::string &path)
 
 // The device alone: the same commands and blocks as an acquisition, with
 // the lines dropped instead of written, so its cost can be told apart.
-double DeviceOnlySeconds(uint16_t type)
+double DeviceOnlySeconds(uint16_t type, uint32_t *blocks, uint32_t *lineBytes, uint32_t *lines)
 {
     LARGE_INTEGER start, end;
     QueryPerformanceCounter(&start);
@@ -81,9 +85,13 @@ double DeviceOnlySeconds(uint16_t type)
     SendScannerCommand(SC_PREPARE_READ, nullptr);
     uint32_t blockLines = ScannerBlock.TransferCount / geometry.LineBytes;
     std::vector<uint8_t> block((size_t)blockLines * geometry.LineBytes);
+    *blocks = 0;
+    *lineBytes = geometry.LineBytes;
+    *lines = geometry.Lines;
     for (;;) {
         ScannerBlock.Data = block.data();
         ScannerBlock.TransferSize = (uint32_t)block.size();
+        ++*blocks;
         if (!SendScannerCommand(SC_READ, nullptr))
             break;
     }
@@ -94,23 +102,18 @@ double DeviceOnlySeconds(uint16_t type)
     return Seconds(start, end);
 }
 
-// The row reversal alone, on the finished page: reversing it again costs
-// exactly what the acquisition's own reversal cost.
-double FlipOnlySeconds(const std::string &page)
+// The progress dialog alone: shown for the page and stepped once a block,
+// as the acquisition does.
+double ProgressOnlySeconds(uint32_t lines, uint32_t blockLines)
 {
-    HANDLE file = CreateFileA(page.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    uint8_t header[54] = {};
-    DWORD read = 0;
-    ReadFile(file, header, sizeof header, &read, nullptr);
-    ScanBitmap bitmap = {};
-    bitmap.HeaderSize = bitmap_layout::ReadLe32(header + bitmap_layout::OFFSET_PIXELS);
-    uint32_t lines = bitmap_layout::ReadLe32(header + bitmap_layout::OFFSET_HEIGHT);
-    bitmap.LineBytes = lines ? bitmap_layout::ReadLe32(header + bitmap_layout::OFFSET_IMAGE_SIZE) / lines : 0;
     LARGE_INTEGER start, end;
     QueryPerformanceCounter(&start);
-    FlipBitmapRows(file, &bitmap, lines);
+    ProgressRequest request = {"Velmora", "Scanning", 1, 1, lines};
+    ShowProgress(&request);
+    for (uint32_t done = 0; done < lines; done += blockLines)
+        StepProgress(blockLines < lines - done ? blockLines : lines - done);
+    CloseProgress();
     QueryPerformanceCounter(&end);
-    CloseHandle(file);
     return Seconds(start, end);
 }
 
@@ -118,11 +121,15 @@ double FlipOnlySeconds(const std::string &page)
 bool Measure(const char *name, uint16_t type, const std::string &folder)
 {
     std::string page = folder + "\\page.bmp", copy = folder + "\\copy.bmp";
-    double bestAcquire = 1e9, bestCopy = 1e9, bestDevice = 1e9, bestFlip = 1e9;
+    double bestAcquire = 1e9, bestCopy = 1e9, bestDevice = 1e9, bestProgress = 1e9;
+    uint32_t blocks = 0, lineBytes = 0, lines = 0;
     for (int round = 0; round < ROUNDS; round++) {
-        double device = DeviceOnlySeconds(type);
+        double device = DeviceOnlySeconds(type, &blocks, &lineBytes, &lines);
         if (device < bestDevice)
             bestDevice = device;
+        double progress = ProgressOnlySeconds(lines, blocks ? (lines + blocks - 1) / blocks : lines);
+        if (progress < bestProgress)
+            bestProgress = progress;
         // Both the page and the copy start without a file of their name, as
         // a job's fresh temporary name does.
         DeleteFileA(page.c_str());
@@ -136,9 +143,6 @@ bool Measure(const char *name, uint16_t type, const std::string &folder)
         }
         if (Seconds(start, end) < bestAcquire)
             bestAcquire = Seconds(start, end);
-        double flip = FlipOnlySeconds(page);
-        if (flip < bestFlip)
-            bestFlip = flip;
         DeleteFileA(copy.c_str());
         QueryPerformanceCounter(&start);
         BOOL copied = CopyFileA(page.c_str(), copy.c_str(), FALSE);
@@ -151,14 +155,15 @@ bool Measure(const char *name, uint16_t type, const std::string &folder)
             bestCopy = Seconds(start, end);
     }
     Peaks peaks = PeakMemory();
-    // The agent's own share: the acquisition less what the device alone takes.
-    double agent = bestAcquire - bestDevice;
-    std::printf("%-18s %6.1f MiB  acquire %6.1f ms (device alone %5.1f, agent %6.1f, of which flip %6.1f)  "
-                "copy %6.1f ms  agent/copy %4.2f  acquire/copy %4.2f  flip/copy %4.2f  "
-                "peak private %5.1f MiB  peak working set %5.1f MiB\n",
-                name, FileBytes(page) / 1048576.0, bestAcquire * 1000, bestDevice * 1000, agent * 1000,
-                bestFlip * 1000, bestCopy * 1000, agent / bestCopy, bestAcquire / bestCopy, bestFlip / bestCopy,
-                peaks.pagefileMiB, peaks.workingSetMiB);
+    // The file work: the acquisition less the device and the progress dialog.
+    double files = bestAcquire - bestDevice - bestProgress;
+    std::printf("%-18s %6.1f MiB  %5u blocks  acquire %6.1f ms  copy %6.1f ms  acquire/copy %4.2f\n"
+                "    per block: device %6.1f us  progress %6.1f us  file work %6.1f us"
+                "  (page: device %5.1f ms, progress %5.1f ms, file work %5.1f ms)\n"
+                "    peak private %5.1f MiB  peak working set %5.1f MiB\n",
+                name, FileBytes(page) / 1048576.0, blocks, bestAcquire * 1000, bestCopy * 1000,
+                bestAcquire / bestCopy, bestDevice * 1e6 / blocks, bestProgress * 1e6 / blocks, files * 1e6 / blocks,
+                bestDevice * 1000, bestProgress * 1000, files * 1000, peaks.pagefileMiB, peaks.workingSetMiB);
     DeleteFileA(page.c_str());
     DeleteFileA(copy.c_str());
     return true;
@@ -171,7 +176,11 @@ bool Measure(const char *name, uint16_t type, const std::string &folder)
 int main(int argc, char **argv)
 {
     uint32_t transferBytes = argc > 1 ? (uint32_t)strtoul(argv[1], nullptr, 10) : 0;
-    if (!InitModulePath() || !ModuleSibling(SCANNER_DRIVER_FILE))
+    if (!InitModulePath() || !ModuleSibling(RESOURCE_LIBRARY_FILE))
+        return 1;
+    // The progress dialog comes from the resource library, as in the agent.
+    ResourceLibrary = LoadLibraryA(ModulePath);
+    if (!ResourceLibrary || !ModuleSibling(SCANNER_DRIVER_FILE))
         return 1;
     std::string driver = ModulePath;
     if (!feeder::Reset() || !feeder::SetSyntheticPage(true) || !feeder::SetTransferSize(transferBytes)) {

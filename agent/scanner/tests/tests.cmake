@@ -12,7 +12,7 @@ set_target_properties(scanner_test_scripted_driver PROPERTIES PREFIX "" OUTPUT_N
 # list rather than for its targets.
 if("devices/virtual-feeder" IN_LIST VELMORA_BUILD_FOLDERS AND EXISTS ${CMAKE_SOURCE_DIR}/devices/virtual-feeder/CMakeLists.txt)
   set(scanner_tests)
-  foreach(test bitmap_file driver_polling acquisition device_tables transfer_contract dialogs)
+  foreach(test driver_polling acquisition device_tables transfer_contract dialogs)
     set(gui)
     if(test STREQUAL "dialogs")
       set(gui GUI)

@@ -176,6 +176,7 @@ TEST_F(ProgressDialogTest, QuarterStepsFillLabelAndBar)
     } steps[] = {{"25%", 24}, {"50%", 49}, {"75%", 74}, {"100%", 99}};
     for (const Step &step : steps) {
         SCOPED_TRACE(step.label);
+        Sleep(2 * PROGRESS_REFRESH_MS); // past the refresh interval, whatever the tick's grain
         EXPECT_EQ(StepProgress(250), 0);
         EXPECT_EQ(Label(), step.label);
         EXPECT_EQ(GetBValue(BarPixel(step.lastFilled)), 255);
@@ -239,6 +240,7 @@ TEST_F(ProgressDialogTest, EscapeCancelsOnlyWhenOfferedAndStaysReported)
         SendMessageA(ProgressDialogWindow, WM_COMMAND, MAKEWPARAM(IDC_PROGRESS_CANCEL, BN_CLICKED), 0);
         EXPECT_EQ(StepProgress(1), 0);
         PostMessageA(ProgressDialogWindow, WM_KEYDOWN, VK_ESCAPE, 0);
+        Sleep(2 * PROGRESS_REFRESH_MS); // past the refresh interval, whatever the tick's grain
         EXPECT_EQ(StepProgress(1), c.expected);
         EXPECT_EQ(StepProgress(1), c.expected) << "a cancel stays reported";
         EXPECT_NE(ProgressDialogWindow, nullptr) << "cancelling never closes the dialog";
