@@ -75,7 +75,10 @@ protected:
         }
     }
     // Instance i of the model is named "i": enumerated as it is named.
-    std::string Instance(size_t i) const { return modelKeyPath + "\\" + std::to_string(i); }
+    std::string Instance(size_t i) const
+    {
+        return modelKeyPath + "\\" + std::to_string(i);
+    }
     void SetText(HKEY root, const std::string &at, const char *name, const std::string &text)
     {
         ASSERT_TRUE(SetRawValue(root, at, name, REG_SZ, text.c_str(), (DWORD)text.size() + 1));
@@ -214,10 +217,31 @@ TEST_F(StoreTest, KeyTreeCopiesEveryValueAndKeyExactly)
     }
     ASSERT_EQ(9u, WideValues(path + "\\source").size());
 
-    EXPECT_EQ(1, CopyKeyTree(HKEY_CURRENT_USER, (path + "\\source").c_str(), HKEY_CURRENT_USER,
-                             (path + "\\copy").c_str()));
+    EXPECT_EQ(
+        1, CopyKeyTree(HKEY_CURRENT_USER, (path + "\\source").c_str(), HKEY_CURRENT_USER, (path + "\\copy").c_str()));
     EXPECT_EQ(WideValues(path + "\\source"), WideValues(path + "\\copy"));
     EXPECT_EQ(WideValues(path + "\\source"), WideValues(path + "\\copy\\Child\\Deep"));
+}
+
+// A subkey that cannot be made (a volatile key of that name is already in
+// the destination, and a volatile key takes no lasting subkey) is reported,
+// and every key after it still arrives.
+TEST_F(StoreTest, KeyTreeCopyGoesOnPastAFailedSubkey)
+{
+    HKEY made;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, (path + "\\copy\\A").c_str(), 0, nullptr,
+                                             REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr, &made, nullptr));
+    RegCloseKey(made);
+    for (const char *below : {"\\A", "\\A\\Deep", "\\B", "\\B\\Deep", "\\C"})
+        SetText(HKEY_CURRENT_USER, path + "\\source" + below, "Value", "copied");
+
+    EXPECT_EQ(
+        0, CopyKeyTree(HKEY_CURRENT_USER, (path + "\\source").c_str(), HKEY_CURRENT_USER, (path + "\\copy").c_str()));
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, path + "\\copy\\A\\Deep"));
+    for (const char *below : {"\\A", "\\B", "\\B\\Deep", "\\C"})
+        EXPECT_EQ(Raw(HKEY_CURRENT_USER, path + "\\copy" + below, "Value"),
+                  Raw(HKEY_CURRENT_USER, path + "\\source\\C", "Value"))
+            << below;
 }
 
 // ---- finding the settings key ----------------------------------------------
@@ -228,16 +252,21 @@ TEST_F(StoreTest, InstanceWalkGoesDownAndTheFirstFolderDecides)
 {
     enum { NONE, OURS, OTHER, NO_BACKSLASH, MISSING, TOO_LONG, EMPTY };
     const std::string ours = testsupport::ProgramDirectory();
-    const std::string texts[] = {"", ours, programFolder + "\\", ours.substr(0, ours.size() - 1),
-                                 programFolder + "\\missing\\", "C:\\" + std::string(280, 'x') + "\\", ""};
+    const std::string texts[] = {"",
+                                 ours,
+                                 programFolder + "\\",
+                                 ours.substr(0, ours.size() - 1),
+                                 programFolder + "\\missing\\",
+                                 "C:\\" + std::string(280, 'x') + "\\",
+                                 ""};
     const struct {
         std::vector<int> byIndex;
         int expected;
         int stopIndex; // where the walk ends; -1 when it passes every instance
     } cases[] = {
-        {{OURS}, 1, 0},          {{OURS, OTHER}, 0, 1},       {{OTHER, OURS}, 1, 1},
-        {{OTHER, OURS, NONE}, 1, 1}, {{OURS, EMPTY}, 1, 0},   {{OURS, TOO_LONG}, 1, 0},
-        {{NONE, NONE}, 0, -1},   {{OURS, NO_BACKSLASH}, 0, 1}, {{OURS, MISSING}, 0, 1},
+        {{OURS}, 1, 0},          {{OURS, OTHER}, 0, 1},    {{OTHER, OURS}, 1, 1}, {{OTHER, OURS, NONE}, 1, 1},
+        {{OURS, EMPTY}, 1, 0},   {{OURS, TOO_LONG}, 1, 0}, {{NONE, NONE}, 0, -1}, {{OURS, NO_BACKSLASH}, 0, 1},
+        {{OURS, MISSING}, 0, 1},
     };
     const char *const DIRECTORY = SettingName(SETTING_SystemDirectory);
     for (const auto &c : cases) {
@@ -255,8 +284,10 @@ TEST_F(StoreTest, InstanceWalkGoesDownAndTheFirstFolderDecides)
             // An unusable folder passed over is repaired to an empty one; all else is untouched.
             const int kind = c.byIndex[i];
             const bool repaired = (kind == NONE || kind == TOO_LONG) && i > c.stopIndex;
-            EXPECT_EQ(Raw(HKEY_CURRENT_USER, Instance(i), DIRECTORY),
-                      repaired ? "1:" : kind == NONE ? "missing" : "1:" + texts[kind] + '\0') << i;
+            EXPECT_EQ(Raw(HKEY_CURRENT_USER, Instance(i), DIRECTORY), repaired       ? "1:"
+                                                                      : kind == NONE ? "missing"
+                                                                                     : "1:" + texts[kind] + '\0')
+                << i;
         }
     }
 }
