@@ -228,6 +228,7 @@ TEST_F(StoreTest, KeyTreeCopiesEveryValueAndKeyExactly)
 // and every key after it still arrives.
 TEST_F(StoreTest, KeyTreeCopyGoesOnPastAFailedSubkey)
 {
+    SetText(HKEY_CURRENT_USER, path + "\\copy", "Value", "lasting"); // or no subkey could be made
     HKEY made;
     ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, (path + "\\copy\\A").c_str(), 0, nullptr,
                                              REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr, &made, nullptr));
