@@ -180,7 +180,11 @@ int CommandPress(int count, char **arguments)
     if ((count >= 1 && !ParseNumber(arguments[0], -32768, 32767, &code)) ||
         (count >= 2 && !ParseNumber(arguments[1], 0, 1000000, &polls)))
         return Fail("press takes a button code and a number of polls");
-    return Done(feeder::PressButton((int16_t)code, (uint32_t)polls), "the device state cannot be changed");
+    if (!feeder::PressButton((int16_t)code, (uint32_t)polls))
+        return Fail("the device state cannot be changed");
+    // On the trace's clock, for timing what the press set off.
+    printf("pressed at %u us\n", (unsigned)feeder::TraceMicroseconds());
+    return 0;
 }
 
 int CommandPlug(int, char **)
@@ -363,21 +367,21 @@ int CommandTrace(int count, char **arguments)
     if (count >= 1 && strcmp(arguments[0], "clear") == 0)
         return Done(feeder::ClearTrace(), "the device state cannot be changed");
     for (const FeederTraceEntry &entry : feeder::ReadTrace()) {
-        printf("%6u pid %-5u %-20s status %-4d size %-8u count %-8u", (unsigned)entry.Sequence,
-               (unsigned)entry.ProcessId, feeder::CommandName(entry.Command).c_str(), entry.Status,
+        printf("%6u at %10u us pid %-5u %-20s status %-4d size %-8u count %-8u", (unsigned)entry.Sequence,
+               (unsigned)entry.Microseconds, (unsigned)entry.ProcessId, feeder::CommandName(entry.Command).c_str(), entry.Status,
                (unsigned)entry.TransferSize, (unsigned)entry.TransferCount);
         switch (entry.Command) {
-        case 8: // SC_SET_TABLE
+        case SC_SET_TABLE:
             printf(" table %08X sum %08X b %d c %d", (unsigned)entry.TableAddress, (unsigned)entry.TableChecksum,
                    entry.Brightness, entry.Contrast);
             break;
-        case 9:  // SC_GET_GEOMETRY
-        case 16: // SC_SET_PARAMS
+        case SC_GET_GEOMETRY:
+        case SC_SET_PARAMS:
             printf(" area %u,%u %ux%u dpi %ux%u type %u line %u lines %u", entry.PaperArea[0], entry.PaperArea[1],
                    entry.PaperArea[2], entry.PaperArea[3], entry.XResolution, entry.YResolution, entry.ImageType,
                    (unsigned)entry.LineBytes, (unsigned)entry.Lines);
             break;
-        case 18: // SC_READ
+        case SC_READ:
             printf(" from line %u", (unsigned)entry.FirstLine);
             break;
         default:

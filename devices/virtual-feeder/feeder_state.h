@@ -198,7 +198,7 @@ struct FeederTraceEntry {
     uint32_t LineBytes;
     uint32_t Lines;
     uint32_t FirstLine;
-    uint32_t Reserved;
+    uint32_t Microseconds;    // when it was recorded: the performance counter in microseconds, modulo 2^32
     char Detail[FEEDER_DETAIL_CAPACITY];
 };
 

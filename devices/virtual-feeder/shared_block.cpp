@@ -156,9 +156,19 @@ std::string ActiveFeederFolder(const FeederState &state)
     return folder;
 }
 
+uint32_t TraceMicroseconds()
+{
+    LARGE_INTEGER count, frequency;
+    QueryPerformanceCounter(&count);
+    QueryPerformanceFrequency(&frequency);
+    const uint64_t ticks = (uint64_t)count.QuadPart, perSecond = (uint64_t)frequency.QuadPart;
+    return (uint32_t)(ticks / perSecond * 1000000 + ticks % perSecond * 1000000 / perSecond);
+}
+
 void AppendTrace(FeederState *state, FeederTraceEntry entry)
 {
     entry.Sequence = ++state->TraceCount;
+    entry.Microseconds = TraceMicroseconds();
     state->Trace[(entry.Sequence - 1) % FEEDER_TRACE_CAPACITY] = entry;
 }
 

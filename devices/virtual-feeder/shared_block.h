@@ -39,6 +39,9 @@ std::string DataFolder();
 std::string ActiveFeederFolder(const FeederState &state);
 
 // Appends one entry, numbering it; the oldest is overwritten when full.
+// The performance counter in microseconds, modulo 2^32: the same clock in
+// every process, so the differences of two processes' readings are times.
+uint32_t TraceMicroseconds();
 void AppendTrace(FeederState *state, FeederTraceEntry entry);
 // Copies the retained entries, oldest first.
 void CopyTrace(const FeederState &state, std::vector<FeederTraceEntry> *entries);
