@@ -236,7 +236,7 @@ TEST_F(ScanJob, CrookedPrintBecomesTheNextNumberedPictureCroppedAndStraight)
     for (const Case &c : cases) {
         SCOPED_TRACE(c.extension);
         Choose(c.choices);
-        // The first number is taken, and must stay as it is.
+        // The first number is taken.
         ASSERT_TRUE(testsupport::WriteWholeFile(Picture(1, c.extension), "not a picture"));
         DeleteFileA(viewerRecord_.c_str());
         Feed();
