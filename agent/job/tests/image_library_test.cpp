@@ -28,8 +28,8 @@ protected:
     {
         testsupport::DeleteRegistryTree(root, COMMON_FILES_KEY);
         if (path != "-")
-            testsupport::SetRawValue(root, COMMON_FILES_KEY, path.empty() ? "Other" : SettingName(SETTING_ImageLibrary),
-                                     REG_SZ, path.c_str(), DWORD(path.size()));
+            testsupport::SetRawValue(root, COMMON_FILES_KEY, SettingName(SETTING_ImageLibrary), REG_SZ, path.c_str(),
+                                     DWORD(path.size()));
     }
 
     std::string folder_, bin_ = testsupport::ProgramDirectory(), pixkit_ = bin_ + "Pixkit.dll";
