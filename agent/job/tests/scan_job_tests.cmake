@@ -7,7 +7,7 @@ if("devices/virtual-feeder" IN_LIST VELMORA_BUILD_FOLDERS AND "tests/fixtures" I
   target_include_directories(scan_job_test PRIVATE ${CMAKE_SOURCE_DIR}/tests/fixtures)
   # The programs it runs are made in folders read after this one.
   function(velmora_scan_job_test_needs_programs)
-    foreach(program VelmoraRes Feedlink Pixkit Pagefit FakeImageLibrary FixtureViewer FixtureImageFolio)
+    foreach(program VelmoraRes Feedlink Pixkit Pagefit FixtureViewer FixtureImageFolio)
       if(TARGET ${program})
         add_dependencies(scan_job_test ${program})
       endif()

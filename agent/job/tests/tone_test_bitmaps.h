@@ -28,12 +28,6 @@ std::string MakeBitmap(uint32_t width, uint32_t height, int bits, Sample sample)
     return file;
 }
 
-inline std::string MakeGreyRamp(uint32_t width, uint32_t height)
-{
-    return MakeBitmap(width, height, 8, [](uint32_t r, uint32_t b) { return (r * 37 + b * 11) & 255; });
-}
-
 inline uint8_t *Bytes(std::string &file) { return reinterpret_cast<uint8_t *>(&file[0]); }
-inline const uint8_t *Bytes(const std::string &file) { return reinterpret_cast<const uint8_t *>(file.data()); }
 
 } // namespace tonetest
