@@ -27,18 +27,13 @@
 
 namespace {
 
-// The user's key holding the settings of `place`, or null; closed by ClosePlace.
+// The user's key holding the settings of `place`, or null; close it unless it is SettingsKey.
 HKEY OpenPlace(SettingPlace place) {
     const char *subkey = place == PLACE_SCAN ? SCAN_SETTINGS_SUBKEY : place == PLACE_PAPER ? PAPER_SIZE_SUBKEY : nullptr;
     HKEY key = place == PLACE_SETTINGS ? SettingsKey : nullptr;
     if (subkey && RegOpenKeyExA(SettingsKey, subkey, 0, KEY_READ | KEY_WRITE, &key) != ERROR_SUCCESS)
         key = nullptr;
     return key;
-}
-
-void ClosePlace(HKEY key) {
-    if (key && key != SettingsKey)
-        RegCloseKey(key);
 }
 
 // Prints every stored value as it is, so a wrong type shows.
@@ -58,7 +53,8 @@ int Show(void) {
             else
                 printf("%s=<type %lu, %lu bytes>\n", value.name, (unsigned long)type, (unsigned long)size);
         }
-        ClosePlace(key);
+        if (key && key != SettingsKey)
+            RegCloseKey(key);
     }
     int loaded = LoadImageLibrary();
     printf("image library: %s\n", loaded ? "loaded" : "not loaded");
@@ -76,7 +72,7 @@ int Set(const char *name, const char *number) {
         if (!key)
             return 1;
         WriteDwordSetting(key, name, (DWORD)strtoul(number, nullptr, 10));
-        ClosePlace(key);
+        RegCloseKey(key);
         return 0;
     }
     return 3;

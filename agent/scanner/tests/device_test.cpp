@@ -74,6 +74,12 @@ std::vector<uint8_t> RowsTopFirst(const std::string &file, uint32_t lineBytes)
     return rows;
 }
 
+void CALLBACK PressEscOnTheDialog(HWND, UINT, UINT_PTR timer, DWORD)
+{
+    KillTimer(nullptr, timer);
+    PostMessageA(FindWindowA("#32770", AppTitle), WM_KEYDOWN, VK_ESCAPE, 0);
+}
+
 // A fresh virtual scanner with its driver probed and loaded and its trace
 // cleared; a private registry key as SettingsKey; AppTitle unique to this
 // process; a scratch folder holding a sheet whose every pixel differs from
@@ -90,7 +96,6 @@ protected:
         ASSERT_TRUE(testsupport::WriteWholeFile(sheet_, scanbitmap::ScanBitmap(24, 120, 90, 0, [](uint32_t x, uint32_t y) {
             return ((x * 5 + y) & 0xFF) | ((y * 3 + 40) & 0xFF) << 8 | ((x * 2 + y * 7) & 0xFF) << 16;
         })));
-        testsupport::DeleteRegistryTree(HKEY_CURRENT_USER, KEY_PATH);
         ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, KEY_PATH, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &SettingsKey,
                                   nullptr),
                   ERROR_SUCCESS);
@@ -117,13 +122,6 @@ protected:
         feeder::SetSyntheticPage(true);
         for (uint32_t check = 1; check <= missed; check++)
             feeder::InjectFault(SC_PAPER_PRESENT, check, FEED_STATUS_NO_PAPER);
-    }
-    // The page the device delivers for its sheet, as it rendered it.
-    std::vector<uint8_t> Rendered()
-    {
-        feeder::RenderedPage rendered;
-        EXPECT_TRUE(feeder::RenderCurrentPage(&rendered));
-        return rendered.Rows;
     }
 
     const char *KEY_PATH = "Software\\Velmora scanner tests";
@@ -204,7 +202,9 @@ TEST_F(ScannerTest, EachTypeMatchesTheDeviceAndImageMagick)
         settings.Brightness = 25, settings.Contrast = -30, settings.Gamma = 160;
         ASSERT_EQ(AcquireToBitmap(settings, page_.c_str()), 1);
         EXPECT_EQ(TracedCommands(), SET_UP + " SC_READ SC_READ SC_READ SC_READ" + FINISH);
-        std::vector<uint8_t> rows = Rendered();
+        feeder::RenderedPage rendered;
+        ASSERT_TRUE(feeder::RenderCurrentPage(&rendered));
+        const std::vector<uint8_t> &rows = rendered.Rows;
         ASSERT_EQ(rows.size(), 150 * c.lineBytes);
 
         // The rows as a picture reader shows them: 8-bit RGB, line art bit 1 white.
@@ -261,10 +261,20 @@ TEST_F(ScannerTest, ShortPagesAndFailures)
         uint32_t lineBytes = uint32_t(RowBytes(c.width, 8));
         EXPECT_EQ(Field(file, OFFSET_WIDTH), c.width) << "the width stays as announced";
         EXPECT_EQ(Field(file, OFFSET_HEIGHT), c.lines);
-        std::vector<uint8_t> rows = Rendered();
-        rows.resize((size_t)lineBytes * c.lines);
-        EXPECT_TRUE(RowsTopFirst(file, lineBytes) == rows) << "the lines received, in order";
+        feeder::RenderedPage rendered;
+        ASSERT_TRUE(feeder::RenderCurrentPage(&rendered));
+        rendered.Rows.resize((size_t)lineBytes * c.lines);
+        EXPECT_TRUE(RowsTopFirst(file, lineBytes) == rendered.Rows) << "the lines received, in order";
     }
+    // Esc on the progress dialog of a slow device, from a timer the page's message loop runs: the page
+    // stops before its 15 blocks of 10 lines and leaves no file.
+    ASSERT_TRUE(feeder::Reset());
+    LoadResources(0);
+    ASSERT_TRUE(feeder::SetLinesPerSecond(150) && feeder::SetTransferSize(2000) && feeder::ClearTrace());
+    SetTimer(nullptr, 0, 300, PressEscOnTheDialog);
+    EXPECT_EQ(AcquireToBitmap(Job(SCAN_TYPE_GREY, 600, 450), page_.c_str()), 0);
+    EXPECT_FALSE(testsupport::FileExists(page_)) << "a cancelled page leaves no file";
+    EXPECT_LT(TracedEntries(SC_READ).size(), 15u);
 }
 
 // Tables are sent, each once, with the tone words; then "Inside
