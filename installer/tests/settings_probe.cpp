@@ -27,65 +27,40 @@
 
 namespace {
 
+// The user's key holding the settings of `place`, or null; close it unless it is SettingsKey.
 HKEY OpenPlace(SettingPlace place) {
-    const char *subkey = nullptr;
-    switch (place) {
-    case PLACE_SETTINGS:
-        return SettingsKey;
-    case PLACE_SCAN:
-        subkey = SCAN_SETTINGS_SUBKEY;
-        break;
-    case PLACE_PAPER:
-        subkey = PAPER_SIZE_SUBKEY;
-        break;
-    default:
-        return nullptr;
-    }
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(SettingsKey, subkey, 0, KEY_READ | KEY_WRITE, &key) != ERROR_SUCCESS)
-        return nullptr;
+    const char *subkey = place == PLACE_SCAN ? SCAN_SETTINGS_SUBKEY : place == PLACE_PAPER ? PAPER_SIZE_SUBKEY : nullptr;
+    HKEY key = place == PLACE_SETTINGS ? SettingsKey : nullptr;
+    if (subkey && RegOpenKeyExA(SettingsKey, subkey, 0, KEY_READ | KEY_WRITE, &key) != ERROR_SUCCESS)
+        key = nullptr;
     return key;
 }
 
-void ClosePlace(HKEY key) {
-    if (key && key != SettingsKey)
-        RegCloseKey(key);
-}
-
-// Prints the stored value as it is, so a wrong type shows.
-void PrintStoredValue(HKEY key, const char *name) {
-    BYTE data[300];
-    DWORD type = 0, size = sizeof data - 1;
-    if (RegQueryValueExA(key, name, nullptr, &type, data, &size) != ERROR_SUCCESS)
-        return;
-    if (type == REG_DWORD && size == 4) {
-        DWORD number;
-        memcpy(&number, data, 4);
-        printf("%s=%lu\n", name, (unsigned long)number);
-    } else if (type == REG_SZ) {
-        data[size] = 0;
-        printf("%s=\"%s\"\n", name, (const char *)data);
-    } else {
-        printf("%s=<type %lu, %lu bytes>\n", name, (unsigned long)type, (unsigned long)size);
-    }
-}
-
+// Prints every stored value as it is, so a wrong type shows.
 int Show(void) {
     for (int id = 0; id < SETTING_COUNT; id++) {
         const SettingValue &value = Setting((SettingId)id);
         HKEY key = OpenPlace(value.place);
-        if (!key)
-            continue;
-        PrintStoredValue(key, value.name);
-        ClosePlace(key);
+        BYTE data[300];
+        DWORD type = 0, size = sizeof data - 1, number = 0;
+        if (key && RegQueryValueExA(key, value.name, nullptr, &type, data, &size) == ERROR_SUCCESS) {
+            data[size] = 0;
+            memcpy(&number, data, size < 4 ? size : 4);
+            if (type == REG_DWORD && size == 4)
+                printf("%s=%lu\n", value.name, (unsigned long)number);
+            else if (type == REG_SZ)
+                printf("%s=\"%s\"\n", value.name, (const char *)data);
+            else
+                printf("%s=<type %lu, %lu bytes>\n", value.name, (unsigned long)type, (unsigned long)size);
+        }
+        if (key && key != SettingsKey)
+            RegCloseKey(key);
     }
-    if (!LoadImageLibrary()) {
-        printf("image library: not loaded\n");
-        return 2;
-    }
-    UnloadImageLibrary();
-    printf("image library: loaded\n");
-    return 0;
+    int loaded = LoadImageLibrary();
+    printf("image library: %s\n", loaded ? "loaded" : "not loaded");
+    if (loaded)
+        UnloadImageLibrary();
+    return loaded ? 0 : 2;
 }
 
 int Set(const char *name, const char *number) {
@@ -97,49 +72,23 @@ int Set(const char *name, const char *number) {
         if (!key)
             return 1;
         WriteDwordSetting(key, name, (DWORD)strtoul(number, nullptr, 10));
-        ClosePlace(key);
+        RegCloseKey(key);
         return 0;
     }
     return 3;
 }
 
-int WaitForAgentWindow(DWORD timeoutMs) {
+// Waits for the running agent's tray window, or for a visible dialog of its process.
+int WaitForAgent(bool dialog, DWORD timeoutMs) {
     for (DWORD waited = 0;; waited += 100) {
-        if (FindWindowA(TRAY_WINDOW_CLASS, nullptr))
+        HWND agent = FindWindowA(TRAY_WINDOW_CLASS, nullptr), found = nullptr;
+        DWORD process = 0, owner = 0;
+        if (agent && !dialog)
             return 0;
-        if (waited >= timeoutMs)
-            return 1;
-        Sleep(100);
-    }
-}
-
-struct DialogSearch {
-    DWORD process;
-    HWND found;
-};
-
-BOOL CALLBACK FindVisibleDialog(HWND window, LPARAM lParam) {
-    DialogSearch *search = (DialogSearch *)lParam;
-    char className[16];
-    DWORD process = 0;
-    GetWindowThreadProcessId(window, &process);
-    if (process == search->process && IsWindowVisible(window) && GetClassNameA(window, className, sizeof className) &&
-        strcmp(className, "#32770") == 0) {
-        search->found = window;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-int WaitForAgentDialog(DWORD timeoutMs) {
-    for (DWORD waited = 0;; waited += 100) {
-        HWND agent = FindWindowA(TRAY_WINDOW_CLASS, nullptr);
-        DialogSearch search = {0, nullptr};
-        if (agent && GetWindowThreadProcessId(agent, &search.process)) {
-            EnumWindows(FindVisibleDialog, (LPARAM)&search);
-            if (search.found)
-                return 0;
-        }
+        if (agent && GetWindowThreadProcessId(agent, &process))
+            while ((found = FindWindowExA(nullptr, found, "#32770", nullptr)))
+                if (GetWindowThreadProcessId(found, &owner) && owner == process && IsWindowVisible(found))
+                    return 0;
         if (waited >= timeoutMs)
             return 1;
         Sleep(100);
@@ -150,10 +99,8 @@ int WaitForAgentDialog(DWORD timeoutMs) {
 
 int main(int argc, char **argv) {
     // These look at windows only: the settings stay as the agent left them.
-    if (argc == 3 && strcmp(argv[1], "agent-window") == 0)
-        return WaitForAgentWindow(strtoul(argv[2], nullptr, 10));
-    if (argc == 3 && strcmp(argv[1], "agent-dialog") == 0)
-        return WaitForAgentDialog(strtoul(argv[2], nullptr, 10));
+    if (argc == 3 && (strcmp(argv[1], "agent-window") == 0 || strcmp(argv[1], "agent-dialog") == 0))
+        return WaitForAgent(strcmp(argv[1], "agent-dialog") == 0, strtoul(argv[2], nullptr, 10));
     if (!InitModulePath() || !OpenSettingsKey()) {
         printf("settings key: not found\n");
         return 1;

@@ -1,5 +1,7 @@
-// Portable arithmetic of a scanned page: the bitmap header's fields and
-// palettes, and the shaping of the device's lookup tables.
+// Portable arithmetic of a scanned page: the bitmap header's fields, and the
+// shaping of the device's lookup tables. The palettes are checked where
+// ImageMagick decodes whole pages, and the passes composed where the device
+// receives the tables.
 #include <gtest/gtest.h>
 
 #include <vector>
@@ -13,7 +15,7 @@ using namespace bitmap_layout;
 
 namespace {
 
-TEST(BitmapHeader, FieldsPalettesAndEarlyEnd)
+TEST(BitmapHeader, FieldsAndEarlyEnd)
 {
     struct Case {
         uint16_t type;
@@ -23,7 +25,6 @@ TEST(BitmapHeader, FieldsPalettesAndEarlyEnd)
     } cases[] = {
         {SCAN_TYPE_GREY, 2552, 100, 2550, 34, 300, 300, 1078, 2550, 34, 8, 256, 11811, 11811},
         {SCAN_TYPE_LINE_ART, 212, 2200, 2550, 3300, 200, 200, 62, 1700, 2200, 1, 0, 7874, 7874},
-        {SCAN_TYPE_COLOUR, 15300, 7014, 2550, 3507, 600, 600, 54, 5100, 7014, 24, 0, 23622, 23622},
         // Pixels per metre round (72 dpi is 2834.6); widths use the device's
         // single-precision 1/300, which gives one pixel more than exact arithmetic here.
         {SCAN_TYPE_COLOUR, 12, 3, 60001, 3, 1199, 72, 54, 239804, 0, 24, 0, 47205, 2835},
@@ -36,68 +37,50 @@ TEST(BitmapHeader, FieldsPalettesAndEarlyEnd)
         bitmap.Header = header.data();
         FillBitmapHeader(&bitmap);
         const uint8_t *h = header.data();
-        const uint32_t fileSize = c.headerSize + c.lineBytes * c.lines;
         EXPECT_EQ(bitmap.HeaderSize, c.headerSize);
-        EXPECT_EQ(h[0] == 'B' && h[1] == 'M' && ReadLe32(h + 6) == 0 && ReadLe32(h + OFFSET_INFO_SIZE) == 40, true);
-        EXPECT_EQ(ReadLe32(h + OFFSET_FILE_SIZE), fileSize);
-        EXPECT_EQ(ReadLe32(h + OFFSET_PIXELS), c.headerSize);
-        EXPECT_EQ(ReadLe32(h + OFFSET_WIDTH), c.width);
-        EXPECT_EQ(ReadLe32(h + OFFSET_HEIGHT), c.height);
-        EXPECT_EQ(ReadLe16(h + OFFSET_PLANES), 1);
+        const uint32_t fields[][2] = {
+            {OFFSET_FILE_SIZE, c.headerSize + c.lineBytes * c.lines}, {OFFSET_PIXELS, c.headerSize},
+            {OFFSET_WIDTH, c.width}, {OFFSET_HEIGHT, c.height}, {OFFSET_IMAGE_SIZE, c.lineBytes * c.lines},
+            {OFFSET_X_PELS_PER_METRE, c.xPerMetre}, {OFFSET_Y_PELS_PER_METRE, c.yPerMetre},
+            {OFFSET_COLOURS_USED, c.colours}};
+        for (const auto &field : fields)
+            EXPECT_EQ(ReadLe32(h + field[0]), field[1]) << "field at " << field[0];
         EXPECT_EQ(ReadLe16(h + OFFSET_BIT_COUNT), c.bits);
-        EXPECT_EQ(ReadLe32(h + OFFSET_COMPRESSION) | ReadLe32(h + OFFSET_COLOURS_IMPORTANT), 0u);
-        EXPECT_EQ(ReadLe32(h + OFFSET_IMAGE_SIZE), c.lineBytes * c.lines);
-        EXPECT_EQ(ReadLe32(h + OFFSET_X_PELS_PER_METRE), c.xPerMetre);
-        EXPECT_EQ(ReadLe32(h + OFFSET_Y_PELS_PER_METRE), c.yPerMetre);
-        EXPECT_EQ(ReadLe32(h + OFFSET_COLOURS_USED), c.colours);
-        // Palettes: line art black then white, grey i, i, i, 0.
-        for (uint32_t i = OFFSET_PALETTE; i < c.headerSize; i++) {
-            uint32_t entry = (i - OFFSET_PALETTE) / 4, channel = (i - OFFSET_PALETTE) % 4;
-            uint8_t expected = channel == 3 ? 0 : c.type == SCAN_TYPE_GREY ? (uint8_t)entry : entry ? 255 : 0;
-            ASSERT_EQ(h[i], expected) << "palette byte " << i - OFFSET_PALETTE;
-        }
         // A page that ended early: only what arrived counts; the width stays.
         ASSERT_EQ(SetBitmapHeaderLines(&bitmap, 1), 1);
         EXPECT_EQ(ReadLe32(h + OFFSET_HEIGHT), 1u);
         EXPECT_EQ(ReadLe32(h + OFFSET_IMAGE_SIZE), c.lineBytes);
         EXPECT_EQ(ReadLe32(h + OFFSET_FILE_SIZE), c.headerSize + c.lineBytes);
         EXPECT_EQ(ReadLe32(h + OFFSET_WIDTH), c.width);
-        EXPECT_EQ(bitmap.FileSize, fileSize) << "the record keeps the announced size";
     }
     // Types the writer does not know, and pages the 32-bit fields cannot state.
     ScanBitmap unknown = {4, 1, 0, 0, 0, 0, 1, 0, 0, nullptr, nullptr};
     ScanBitmap huge = {65536, 65536, 0, 0, 0, 0, SCAN_TYPE_COLOUR, 0, 0, nullptr, nullptr};
-    EXPECT_EQ(SetBitmapSizes(&unknown), 0);
-    EXPECT_EQ(SetBitmapSizes(&huge), 0);
+    EXPECT_EQ(SetBitmapSizes(&unknown) + SetBitmapSizes(&huge), 0);
 }
 
-TEST(ToneTables, GammaPassesComposeAndCap)
+TEST(ToneTables, GammaCurvesShapeAndCap)
 {
     const TableShape bytes = {255, 1, 256};
     struct Case {
         const char *name;
         TableShape shape;
-        std::vector<double> passes;
+        double gamma;
         std::vector<std::pair<uint32_t, uint32_t>> probes; // entry, value
     } cases[] = {
-        {"gamma 2.2", bytes, {2.2}, {{0, 0}, {1, 21}, {16, 72}, {64, 136}, {128, 186}, {254, 255}, {255, 255}}},
-        {"gamma 1.0 keeps 16-bit identity", {4095, 2, 4096}, {1.0}, {{1, 1}, {2048, 2048}, {4095, 4095}}},
-        // The second pass reads the first's output; the other order keeps entry 1 at 1.
-        {"0.5 then 2.0", bytes, {0.5, 2.0}, {{1, 0}, {2, 0}, {16, 16}, {128, 128}, {255, 255}}},
+        {"gamma 2.2", bytes, 2.2, {{0, 0}, {1, 21}, {16, 72}, {64, 136}, {128, 186}, {254, 255}, {255, 255}}},
         // Full scale beyond the table: results stop at the last entry.
-        {"capped", {1023, 2, 256}, {2.0}, {{1, 32}, {16, 128}, {17, 132}, {64, 255}, {255, 255}}},
+        {"capped", {1023, 2, 256}, 2.0, {{1, 32}, {16, 128}, {17, 132}, {64, 255}, {255, 255}}},
         // Curves sent to infinity or NaN must still give defined entries.
-        {"negative gamma", bytes, {-0.5}, {{0, 0}, {1, 255}, {128, 255}}},
-        {"full scale 0", {0, 2, 16}, {1.0}, {{0, 0}, {1, 0}, {15, 0}}},
+        {"negative gamma", bytes, -0.5, {{0, 0}, {1, 255}, {128, 255}}},
+        {"full scale 0", {0, 2, 16}, 1.0, {{0, 0}, {1, 0}, {15, 0}}},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
         std::vector<uint8_t> table(TableBytes(c.shape)), curve(TableBytes(c.shape));
         FillIdentityTable(table.data(), c.shape);
-        for (double gamma : c.passes) {
-            BuildGammaCurve(curve.data(), c.shape, gamma);
-            ApplyCurveToTable(table.data(), curve.data(), c.shape);
-        }
+        BuildGammaCurve(curve.data(), c.shape, c.gamma);
+        ApplyCurveToTable(table.data(), curve.data(), c.shape);
         for (const auto &probe : c.probes)
             EXPECT_EQ(ReadTableEntry(table.data(), c.shape, probe.first), probe.second) << "entry " << probe.first;
     }

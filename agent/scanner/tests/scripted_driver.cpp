@@ -10,16 +10,15 @@
 
 static struct {
     ScriptedRead reads[SCRIPTED_READS_CAPACITY];
-    int count, next, readsSeen;
+    int count, next;
     uint32_t lineBytes, lines, transferBytes;
     uint32_t linesFilled; // the next line's pattern
 } Script;
 
 static void AnswerRead(ScannerCommandBlock *block)
 {
-    Script.readsSeen++;
     // Past the script the device fails, so a reader that never stops shows
-    // in the read count rather than as a hung test.
+    // in the lines kept rather than as a hung test.
     if (Script.next >= Script.count) {
         block->Status = -1;
         block->TransferCount = 0;
@@ -36,18 +35,13 @@ static void AnswerRead(ScannerCommandBlock *block)
 }
 
 extern "C" __declspec(dllexport) void __stdcall ScriptedDriverSetUp(const ScriptedRead *reads, int count,
-                                                                     uint32_t lineBytes, uint32_t lines,
-                                                                     uint32_t transferBytes)
+                                                                    uint32_t lineBytes, uint32_t lines,
+                                                                    uint32_t transferBytes)
 {
     memset(&Script, 0, sizeof Script);
     Script.count = count < SCRIPTED_READS_CAPACITY ? count : SCRIPTED_READS_CAPACITY;
     memcpy(Script.reads, reads, Script.count * sizeof *reads);
     Script.lineBytes = lineBytes, Script.lines = lines, Script.transferBytes = transferBytes;
-}
-
-extern "C" __declspec(dllexport) int __stdcall ScriptedDriverReads(void)
-{
-    return Script.readsSeen;
 }
 
 extern "C" __declspec(dllexport) int __stdcall FeedlinkCall(ScannerCommandBlock *block)
@@ -56,7 +50,8 @@ extern "C" __declspec(dllexport) int __stdcall FeedlinkCall(ScannerCommandBlock 
     if (block->Command == SC_GET_TABLE_FORMAT)
         block->Status = -6;
     else if (block->Command == SC_GET_GEOMETRY)
-        ((ScanGeometry *)block->Data)->LineBytes = Script.lineBytes, ((ScanGeometry *)block->Data)->Lines = Script.lines;
+        ((ScanGeometry *)block->Data)->LineBytes = Script.lineBytes,
+                       ((ScanGeometry *)block->Data)->Lines = Script.lines;
     else if (block->Command == SC_PREPARE_READ)
         block->TransferCount = Script.transferBytes;
     else if (block->Command == SC_READ)

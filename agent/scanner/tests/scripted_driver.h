@@ -1,4 +1,4 @@
-// The scripted driver's control entries, called by the tests that load it.
+// The scripted driver's control entry, called by the tests that load it.
 #pragma once
 
 #include <cstdint>
@@ -17,5 +17,4 @@ inline uint8_t ScriptedLineByte(uint32_t line, uint32_t i)
 }
 
 typedef void(__stdcall *ScriptedDriverSetUpEntry)(const ScriptedRead *reads, int count, uint32_t lineBytes,
-                                                   uint32_t lines, uint32_t transferBytes);
-typedef int(__stdcall *ScriptedDriverReadsEntry)(void);
+                                                  uint32_t lines, uint32_t transferBytes);
