@@ -82,7 +82,8 @@ TEST_F(Device, FeedctlLoadsASheetWithItsPlacement)
     EXPECT_TRUE(p.X300 == 12 && p.Y300 == 34 && p.SkewMilliDegrees == -1500 && p.BackingRgb == 0x0A0B0C &&
                 p.SheetDpi == 200);
     // Status 4 is no failure, calls count from 1.
-    for (std::string refused : {"fail-read 10 4", "fault 1 0 -1", "load --skew abc x.bmp", "no-such-command"})
+    for (std::string refused : {std::string("fail-read 10 4"), std::string("fault 1 0 -1"), std::string("no-such"),
+                                "load --skew abc \"" + picture + "\""})
         EXPECT_NE(Feedctl(refused), 0) << refused;
 }
 
@@ -104,12 +105,20 @@ TEST_F(Device, AcquireIsRefusedOnlyWhileItsHolderLives)
     }
 }
 
-// A reference scan needs no paper; and a calibration tool that dies between
+// Corrections for another sensor or blanking a column are refused. A
+// reference scan needs no paper; and a calibration tool that dies between
 // selecting a reference and giving the device back must not leave the agent
 // scanning the white strip.
-TEST_F(Device, ReferenceScansNeedNoPaperAndEndWithTheRelease)
+TEST_F(Device, CalibrationRefusesUnusableDataAndReferencesEndWithTheRelease)
 {
     OpenAndAcquire();
+    std::vector<ShadingCorrection> entries(FEEDER_SENSOR_ELEMENTS * FEEDER_SENSOR_CHANNELS,
+                                           ShadingCorrection{0, SHADING_GAIN_ONE});
+    CorrectionDownload download = {uint16_t(FEEDER_SENSOR_ELEMENTS - 1), FEEDER_SENSOR_CHANNELS, entries.data()};
+    EXPECT_EQ(driver.Send(SC_SET_CORRECTION, &download), FEED_STATUS_BAD_REQUEST) << "another sensor's width";
+    download.Elements = uint16_t(FEEDER_SENSOR_ELEMENTS);
+    entries.back().Gain = 0;
+    EXPECT_EQ(driver.Send(SC_SET_CORRECTION, &download), FEED_STATUS_BAD_REQUEST) << "a zero gain in the last entry";
     ReferenceRequest unknown = {3, 0}, white = {REFERENCE_WHITE, 0};
     EXPECT_EQ(driver.Send(SC_SET_REFERENCE, &unknown), FEED_STATUS_BAD_REQUEST);
     ScanParameters parameters = MakeParameters(600, 60, 300, feeder::IMAGE_COLOUR, nullptr);

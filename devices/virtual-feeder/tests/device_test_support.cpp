@@ -21,8 +21,7 @@ Driver::~Driver()
 {
     if (entry_)
         Send(SC_CLOSE);
-    if (module_)
-        FreeLibrary(module_);
+    FreeLibrary(module_);
 }
 
 int16_t Driver::Send(uint16_t command, void *data)

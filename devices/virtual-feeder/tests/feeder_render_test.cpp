@@ -145,9 +145,10 @@ TEST(TransferPlan, BlocksTheLastPartAndPageFaults)
             page.Delivered += read.Lines;
         }
         EXPECT_EQ(reads, c.reads) << c.what;
+        // A read after the end of a page that ended answers status 4 and no line.
         const ReadOutcome after = PlanRead(page, c.transferSize);
-        if (c.failAfter < 0 && c.transferSize >= 100)
-            EXPECT_TRUE(after.Status == END && after.Lines == 0) << c.what << ": a read after the end";
+        const bool ended = c.failAfter < 0 && c.transferSize >= 100;
+        EXPECT_TRUE(!ended || (after.Status == END && after.Lines == 0)) << c.what;
     }
 }
 

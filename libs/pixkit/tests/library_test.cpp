@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -71,12 +70,11 @@ std::string StoredFormat(const std::string &path)
     if (!testsupport::ReadWholeFile(path, &bytes) || bytes.size() < 32)
         return "unreadable";
     const uint8_t *b = reinterpret_cast<const uint8_t *>(bytes.data());
-    char text[64] = "other";
     if (b[0] == 'B' && b[1] == 'M')
-        snprintf(text, sizeof text, "%u", bitmap_layout::ReadLe16(b + bitmap_layout::OFFSET_BIT_COUNT));
-    else if (b[1] == 'P' && b[2] == 'N' && b[3] == 'G')
-        snprintf(text, sizeof text, "%u/%u", b[24], b[25]); // IHDR bit depth, colour type
-    return text;
+        return std::to_string(bitmap_layout::ReadLe16(b + bitmap_layout::OFFSET_BIT_COUNT));
+    if (b[1] == 'P' && b[2] == 'N' && b[3] == 'G')
+        return std::to_string(b[24]) + "/" + std::to_string(b[25]); // IHDR bit depth, colour type
+    return "other";
 }
 
 class PixkitLibrary : public ::testing::Test {
