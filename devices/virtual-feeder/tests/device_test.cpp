@@ -4,8 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <memory>
-#include <utility>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "device_test_support.h"
@@ -126,7 +126,7 @@ TEST_F(Device, CalibrationRefusesUnusableDataAndReferencesEndWithTheRelease)
     ASSERT_EQ(driver.Send(SC_SET_PARAMS, &parameters), 0);
     std::vector<uint8_t> rows;
     std::vector<ReadRecord> reads;
-    ReadPage(driver, 1800, 60, &rows, &reads);
+    ReadPage(driver, 1800, 60, &rows, &reads); // 60 lines of 600 pixels, 3 bytes each
     ASSERT_EQ(rows.size(), 1800u * 60) << "the strip lies inside the transport";
     EXPECT_EQ(rows[0], 255) << "an ideal sensor reads the strip as full white";
     ASSERT_EQ(driver.Send(SC_RELEASE), 0);
