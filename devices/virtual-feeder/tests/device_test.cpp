@@ -5,7 +5,6 @@
 
 #include <memory>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "device_test_support.h"
@@ -89,20 +88,26 @@ TEST_F(Device, FeedctlLoadsASheetWithItsPlacement)
 
 TEST_F(Device, AcquireIsRefusedOnlyWhileItsHolderLives)
 {
-    DWORD other = 0; // the desktop's process: alive, and not this one
-    GetWindowThreadProcessId(GetDesktopWindow(), &other);
-    ASSERT_NE(other, GetCurrentProcessId());
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION holder = {};
+    std::string line = "\"" + testsupport::ProgramDirectory() + "feedctl.exe\" hold PS-910"; // runs until ended
+    ASSERT_TRUE(CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr,
+                               &startup, &holder));
     ASSERT_EQ(driver.Send(SC_OPEN), 0);
-    // No process has the second number.
-    const std::pair<DWORD, int16_t> cases[] = {{other, FEED_STATUS_BUSY}, {0xFFFFFFFC, FEED_STATUS_OK}};
-    for (const auto &c : cases) {
+    // Taken by the running holder, then by the same process once it ended.
+    for (const int16_t expected : {FEED_STATUS_BUSY, FEED_STATUS_OK}) {
         {
             feeder::StateLock lock;
             ASSERT_NE(lock.state, nullptr);
-            lock.state->AcquiredBy = c.first;
+            lock.state->AcquiredBy = holder.dwProcessId;
         }
-        EXPECT_EQ(driver.Send(SC_ACQUIRE), c.second) << "held by process " << c.first;
+        EXPECT_EQ(driver.Send(SC_ACQUIRE), expected);
+        TerminateProcess(holder.hProcess, 0);
+        WaitForSingleObject(holder.hProcess, 10000);
     }
+    CloseHandle(holder.hThread);
+    CloseHandle(holder.hProcess);
 }
 
 // Corrections for another sensor or blanking a column are refused. A

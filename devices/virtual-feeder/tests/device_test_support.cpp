@@ -9,11 +9,10 @@
 
 namespace feedtest {
 
-Driver::Driver() : block{}, entry_(nullptr)
+Driver::Driver()
+    : block{}, module_(LoadLibraryA((testsupport::ProgramDirectory() + "Feedlink.dll").c_str())),
+      entry_(module_ ? (FeedlinkEntry)GetProcAddress(module_, "FeedlinkCall") : nullptr)
 {
-    module_ = LoadLibraryA((testsupport::ProgramDirectory() + "Feedlink.dll").c_str());
-    if (module_)
-        entry_ = (FeedlinkEntry)GetProcAddress(module_, "FeedlinkCall");
     EXPECT_NE(entry_, nullptr) << "Feedlink.dll with FeedlinkCall beside the test";
 }
 
