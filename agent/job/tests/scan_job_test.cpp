@@ -310,6 +310,8 @@ TEST_F(ScanJob, PictureThatCannotBeSavedInItsFolderGoesToTheDefaultFolderOrIsKep
             WriteStringSetting(SettingsKey, SettingName(SETTING_FolderName), c.folderName);
         Choose(Choices());
         Feed();
+        // Slow enough that the page is still arriving when the person acts.
+        ASSERT_TRUE(feeder::SetLinesPerSecond(1000));
         bool sabotaged = false;
         EXPECT_EQ(RunJob([&] {
                       if (ProgressDialogWindow && !sabotaged)
