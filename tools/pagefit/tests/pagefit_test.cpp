@@ -8,7 +8,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdio>
 #include <functional>
 #include <map>
 #include <sstream>
@@ -16,11 +15,6 @@
 namespace {
 
 const double DEGREE = 0.017453292519943295;
-
-void Level(double *rgb, double v)
-{
-    rgb[0] = rgb[1] = rgb[2] = v;
-}
 
 // A 2.5 x 3.5 inch print on a page with half-inch margins, at 150 dpi to
 // keep the tests quick, with a scanner's noise, falloff, streaks and dust.
@@ -41,17 +35,16 @@ synth::Scene SmallScene(double angleDegrees, uint64_t seed)
 const synth::RgbImage HALF_DARK = [] {
     synth::RgbImage img;
     img.width = 375, img.height = 525;
-    img.rgb.resize(size_t(375) * 525 * 3);
     synth::Random rng(5);
     std::vector<double> ragged(525 / 25 + 2);
     for (double &r : ragged)
         r = rng.Uniform(130, 210);
     for (int y = 0; y < 525; y++)
         for (int x = 0; x < 375; x++) {
-            double f = (y % 25) / 25.0;
-            bool bright = x > ragged[y / 25] * (1 - f) + ragged[y / 25 + 1] * f;
-            uint8_t *p = &img.rgb[(size_t(y) * 375 + x) * 3];
-            p[0] = bright ? 160 : 20, p[1] = bright ? 130 : 20, p[2] = bright ? 90 : 20;
+            const double f = (y % 25) / 25.0;
+            const uint8_t bright = x > ragged[y / 25] * (1 - f) + ragged[y / 25 + 1] * f;
+            img.rgb.insert(img.rgb.end(),
+                           {uint8_t(20 + 140 * bright), uint8_t(20 + 110 * bright), uint8_t(20 + 70 * bright)});
         }
     return img;
 }();
@@ -68,10 +61,10 @@ const synth::RgbImage MARKED = [] {
 
 // What a word of a scan's description does to the scene, given its number.
 const std::map<std::string, std::function<void(synth::Scene &, double)>> LOOKS = {
-    {"backing", [](synth::Scene &s, double v) { Level(s.backing, v); }},
+    {"backing", [](synth::Scene &s, double v) { std::fill_n(s.backing, 3, v); }},
     {"red", [](synth::Scene &s, double v) { s.backing[0] = v; }},
     {"blue", [](synth::Scene &s, double v) { s.backing[2] = v; }},
-    {"border", [](synth::Scene &s, double v) { Level(s.border, v); }},
+    {"border", [](synth::Scene &s, double v) { std::fill_n(s.border, 3, v); }},
     {"borderWidth", [](synth::Scene &s, double v) { s.borderWidth = v; }},
     {"shadow", [](synth::Scene &s, double v) { s.shadow = v; }},
     {"shadowAt", [](synth::Scene &s, double v) { s.shadowOffset[0] = v, s.shadowOffset[1] = -v; }},
