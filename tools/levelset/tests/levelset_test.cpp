@@ -85,11 +85,12 @@ protected:
         for (const char *file : {CALIBRATION_TOOL_FILE, "Feedlink.dll"})
             ASSERT_TRUE(
                 CopyFileA((testsupport::ProgramDirectory() + file).c_str(), (programFolder + file).c_str(), FALSE));
-        ASSERT_TRUE(testsupport::WriteWholeFile(programFolder + "Module.ini", "[SYSTEM]\r\nModule=" + model + "\r\n"));
+        ASSERT_TRUE(testsupport::WriteWholeFile(programFolder + MODULE_INI_NAME,
+                                                "[" MODULE_INI_SECTION "]\r\n" MODULE_INI_KEY "=" + model + "\r\n"));
         char documents[MAX_PATH];
         ASSERT_EQ(SHGetFolderPathA(nullptr, CSIDL_COMMON_DOCUMENTS, nullptr, 0, documents), S_OK);
         modelFolder = std::string(documents) + "\\" + model;
-        dataFile = modelFolder + "\\shading.bin";
+        dataFile = modelFolder + "\\" + Setting(SETTING_CalibrationFilename).textDefault;
         ASSERT_TRUE(feeder::SetSensor(FEEDER_SENSOR_SHADED));
     }
 

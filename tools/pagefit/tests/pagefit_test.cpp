@@ -1,6 +1,6 @@
-// The tool on small synthetic scans with known answers: every kind of scan
-// and every edge that once misled it in one table, then where the picture
-// lands, each mode of the user's choices, and sheets without a photo.
+// The tool on small synthetic scans with known answers, in one table: every
+// kind of scan, every edge that once misled it, where the picture lands, a
+// straight print and sheets without a photo.
 #include "pagefit.h"
 #include "product_files.h"
 #include "synth.h"
@@ -71,7 +71,7 @@ const std::map<std::string, std::function<void(synth::Scene &, double)>> LOOKS =
     {"corners", [](synth::Scene &s, double v) { s.cornerRadius = v; }},
     {"bits", [](synth::Scene &s, double v) { s.bits = int(v); }},
     {"dithered", [](synth::Scene &s, double v) { s.bits = int(v), s.dither = true; }},
-    {"tone", [](synth::Scene &s, double v) { s.tone = synth::Tone(int(v)); }},
+    {"tone", [](synth::Scene &s, double v) { s.tone = synth::Tone(int(v)); }}, // 1 dark, 2 light, 3 faded
     {"muted", [](synth::Scene &s, double v) { s.tone = synth::Tone::Muted, s.mutedContrast = v; }},
     {"mutedAround", [](synth::Scene &s, double v) { s.mutedCentre = v; }},
     {"texture", [](synth::Scene &s, double v) { s.texture = v; }},
@@ -189,7 +189,7 @@ TEST(Pagefit, FindsThePrintOfEveryKindOfScan)
             ASSERT_EQ(r.outcome, s.hasPhoto ? pagefit::Outcome::Rewritten : pagefit::Outcome::NoAction) << r.log;
             const pagefit::RotatedRect &box = r.search.box;
             const double iou = pagefit::RectIoU(box, s.photo), area = box.width * box.height, print = 375 * 525;
-            if (k.faint) { // kept whole, and turned no further than the print is
+            if (k.faint) { // kept whole (the print's share inside the box), turned no further than the print
                 EXPECT_LE(std::fabs(box.angle / DEGREE), std::fabs(angle) + 0.1) << r.log;
                 EXPECT_GT(iou * (area + print) / (1 + iou) / print, 0.99) << r.log;
             } else if (s.hasPhoto) {
