@@ -8,7 +8,8 @@
 // - FEEDER_STATE_VERSION changes whenever a field moves or changes meaning;
 //   a process that finds another version or size refuses the block rather
 //   than misreading it (the control API reports the failure);
-// - every access holds the named mutex FEEDER_LOCK_NAME.
+// - every access holds the block: its LockHolder word names the thread that
+//   does (the named mutex FEEDER_LOCK_NAME only guards the first mapping).
 //
 // Portable: no Windows header, so the rendering and transfer rules that read
 // these records also build natively.
@@ -44,7 +45,7 @@
 #define FEEDER_DEFAULT_VID_PID "VID_F0E5&PID_5CA7"
 
 const uint32_t FEEDER_STATE_MAGIC = 0x52444656u; // "VFDR"
-const uint32_t FEEDER_STATE_VERSION = 2;
+const uint32_t FEEDER_STATE_VERSION = 3;
 
 const uint32_t FEEDER_FAULT_SLOTS = 8;
 const uint32_t FEEDER_TRACE_CAPACITY = 4096;
@@ -208,6 +209,7 @@ struct FeederState {
     uint32_t Version;
     uint32_t Size;            // sizeof(FeederState) of the writer
     uint32_t Resets;          // counts Reset calls, so a test can tell a fresh device
+    int32_t LockHolder;       // id of the thread holding the block, 0 when free
 
     // Connection and button.
     uint32_t Plugged;         // 0: SC_OPEN, SC_IS_PRESENT and every device command fail

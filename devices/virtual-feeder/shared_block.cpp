@@ -13,6 +13,10 @@ namespace feeder {
 namespace {
 
 const DWORD LOCK_TIMEOUT_MS = 10000;
+// How often a waiter looks whether the holder still lives, and how many
+// times it tries before it gives up its time slice.
+const DWORD DEAD_HOLDER_CHECK_MS = 100;
+const unsigned SPINS_BEFORE_SLEEPING = 200;
 
 FeederState *MappedState = nullptr;
 HANDLE LockMutex = nullptr;
@@ -65,28 +69,71 @@ FeederState *MapState()
     return MappedState;
 }
 
+// True when the thread `id` names has ended (or never was).
+bool ThreadGone(DWORD id)
+{
+    HANDLE thread = OpenThread(SYNCHRONIZE, FALSE, id);
+    if (!thread)
+        return GetLastError() != ERROR_ACCESS_DENIED;
+    const bool ended = WaitForSingleObject(thread, 0) == WAIT_OBJECT_0;
+    CloseHandle(thread);
+    return ended;
+}
+
 } // namespace
 
-StateLock::StateLock() : state(nullptr), mutex_(nullptr)
+// Every driver call and control call holds the block, thousands of times a
+// page, so the lock is a word in the block itself: taking it when it is free
+// costs one interlocked instruction, where a named mutex costs two round
+// trips to the Wine server. A holder that died mid-call is noticed by its
+// thread having ended, and the block, still the best state there is, is
+// taken over; a holder stuck for longer than any call takes makes this call
+// fail rather than hang the agent. The named mutex only keeps two processes
+// from setting up the block at the same time.
+StateLock::StateLock() : state(nullptr), held_(false)
 {
-    if (!LockMutex)
-        LockMutex = CreateMutexA(nullptr, FALSE, FEEDER_LOCK_NAME);
-    if (!LockMutex)
-        return;
-    // An abandoned lock means a holder died mid-call; the block is still
-    // the best state there is, so go on. A holder stuck for longer than any
-    // call takes makes this call fail rather than hang the agent.
-    const DWORD wait = WaitForSingleObject(LockMutex, LOCK_TIMEOUT_MS);
-    if (wait != WAIT_OBJECT_0 && wait != WAIT_ABANDONED)
-        return;
-    mutex_ = LockMutex;
-    state = MapState();
+    if (!MappedState) {
+        if (!LockMutex)
+            LockMutex = CreateMutexA(nullptr, FALSE, FEEDER_LOCK_NAME);
+        if (!LockMutex)
+            return;
+        const DWORD wait = WaitForSingleObject(LockMutex, LOCK_TIMEOUT_MS);
+        if (wait != WAIT_OBJECT_0 && wait != WAIT_ABANDONED)
+            return;
+        MapState();
+        ReleaseMutex(LockMutex);
+        if (!MappedState)
+            return;
+    }
+    volatile LONG *holder = reinterpret_cast<volatile LONG *>(&MappedState->LockHolder);
+    const LONG me = (LONG)GetCurrentThreadId();
+    const DWORD started = GetTickCount();
+    DWORD lastLook = started;
+    for (unsigned attempt = 0;; ++attempt) {
+        const LONG seen = InterlockedCompareExchange(holder, me, 0);
+        if (seen == 0)
+            break;
+        const DWORD now = GetTickCount();
+        if (now - lastLook >= DEAD_HOLDER_CHECK_MS) {
+            lastLook = now;
+            if (ThreadGone((DWORD)seen) && InterlockedCompareExchange(holder, me, seen) == seen)
+                break;
+        }
+        if (now - started >= LOCK_TIMEOUT_MS)
+            return;
+        if (attempt < SPINS_BEFORE_SLEEPING)
+            YieldProcessor();
+        else
+            Sleep(attempt < SPINS_BEFORE_SLEEPING * 2 ? 0 : 1);
+    }
+    held_ = true;
+    state = MappedState;
 }
 
 StateLock::~StateLock()
 {
-    if (mutex_)
-        ReleaseMutex(static_cast<HANDLE>(mutex_));
+    if (held_)
+        InterlockedExchange(reinterpret_cast<volatile LONG *>(&MappedState->LockHolder), 0);
 }
 
 void ReleaseSharedState()
@@ -108,7 +155,10 @@ void InitialiseState(FeederState *state, bool keepConfiguration)
         memcpy(vidPid, state->VidPid, sizeof vidPid);
     }
     const uint32_t resets = LayoutMatches(state) ? state->Resets : 0;
+    // A reset runs while its caller holds the block.
+    const int32_t holder = LayoutMatches(state) ? state->LockHolder : 0;
     memset(state, 0, sizeof *state);
+    state->LockHolder = holder;
     state->Magic = FEEDER_STATE_MAGIC;
     state->Version = FEEDER_STATE_VERSION;
     state->Size = sizeof(FeederState);

@@ -21,7 +21,7 @@ public:
     FeederState *state;
 
 private:
-    void *mutex_;
+    bool held_;
 };
 
 // Every field at its default; with `keepConfiguration` the feeder folder
