@@ -355,6 +355,11 @@ int RefineRect(const Residual &res, const Scale &sc, double threshold, RotatedRe
                 pts.push_back({a0 + step / 2, o, std::min(std::fabs(c), tuning::MOST_EDGE_WEIGHT)});
         }
         fits[i] = FitLine(pts, std::max(tuning::LINE_MIN_POINTS, segments / tuning::LINE_MIN_PART));
+        // Every point lies inside the searched band; a line through them that
+        // crosses the side's middle outside it is an extrapolation from a
+        // cluster of points, not an edge, and would throw the side off the page.
+        if (std::fabs(fits[i].offset) > inward + reach)
+            fits[i].ok = false;
         // A positive slope turns the side from `along` towards `out`.
         double turn = s.along.x * s.out.y - s.along.y * s.out.x;
         rotation[i] = std::atan(fits[i].slope) * turn;
