@@ -193,7 +193,8 @@ int AcquireToBitmap(ScanJobSettings settings, const char *path)
         return 0;
     }
 
-    page.file = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    page.file =
+        CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (!WriteBitmapHeader(page.file, &page.bitmap)) {
         ReleaseDeviceTables();
         SendScannerCommand(SC_RELEASE, nullptr);
@@ -219,6 +220,15 @@ int AcquireToBitmap(ScanJobSettings settings, const char *path)
         return AbandonPage(&page, path);
     StopDevice();
 
+    // A page of which not one line arrived holds nothing of the sheet: it is
+    // no scan, and kept it would be an empty picture to save or rescue.
+    if (received == 0) {
+        FreeBitmapHeader(&page.bitmap);
+        FreeLineBuffer(&page);
+        CloseHandle(page.file);
+        DeleteFileA(path);
+        return 0;
+    }
     if (!FinishBitmapHeader(page.file, &page.bitmap, received)) {
         FreeBitmapHeader(&page.bitmap);
         FreeLineBuffer(&page);
