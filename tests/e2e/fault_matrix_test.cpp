@@ -257,7 +257,7 @@ void Settle(RowRun &run, DWORD quietMs = 0)
         bool waited = now - shownSince > (kind == PAPER ? 1000u : idle ? 300u : 5000u);
         if (dialog)
             quietSince = now;
-        else if (quietMs ? now - quietSince >= quietMs : JobOver() && !WaitForDialog(Agent.id, "", 200))
+        else if (quietMs ? now - quietSince >= quietMs : JobOver())
             return;
         if (kind == MESSAGE)
             run.messages.push_back(DialogText(dialog));
@@ -542,11 +542,25 @@ std::vector<Row> FolderAndDeviceRows()
     rows.push_back(
         {"three sheets: unplugged while the prompt waits", THREE_SHEETS, 1, SAVED, nullptr, OnDialog(PROMPT, 0)});
     rows.push_back({"one page: file system full at saving", ONE_PAGE, 1, RESCUED,
-                    Mounted(full, "-t tmpfs -o size=256k tmpfs"), WhileAutoCropRuns([full](RowRun &) {
+                    Mounted(full, "-t tmpfs -o size=256k tmpfs"), WhileAutoCropRuns([full](RowRun &run) {
                         testsupport::RunHostShell("dd if=/dev/zero bs=4k of='" + testsupport::UnixPath(full) +
                                                   "/filler' 2>/dev/null");
+                        run.placed = FilesIn({full});
                     }),
                     [full](RowRun &) { Unmount(full); }});
+    rows.push_back({"one page: save folder and default folder read-only at saving",
+                    ONE_PAGE,
+                    1,
+                    {SHEETS, SHEETS, KEPT},
+                    [](RowRun &run) {
+                        Mounted(SCANS, "--bind")(run);
+                        testsupport::RunHostShell(Shell("mount --bind" + Shell("", DefaultFolder()), DefaultFolder()));
+                    },
+                    WhileAutoCropRuns([](RowRun &) {
+                        for (const std::string &folder : {SCANS, DefaultFolder()})
+                            testsupport::RunHostShell(Shell("mount -o remount,bind,ro", folder));
+                    }),
+                    [](RowRun &) { Unmount(SCANS), Unmount(DefaultFolder()); }});
     for (size_t bytes : {259, 260, 261})
         rows.push_back({"one page: picture path of " + std::to_string(bytes) + " bytes", ONE_PAGE, 1,
                         bytes < size_t(PATH_CAPACITY) ? SAVED : RESCUED,
@@ -656,8 +670,8 @@ class MatrixSummary : public ::testing::Environment {
             quitter.WaitExit(30000);
         Agent.Kill();
         fixtures::UnregisterViewer();
-        Unmount(SCANS);
-        Unmount(MATRIX + "\\Full");
+        for (const std::string &folder : {SCANS, MATRIX + "\\Full", DefaultFolder()})
+            Unmount(folder);
         testsupport::RemoveTree(MATRIX);
         feeder::Reset();
     }
