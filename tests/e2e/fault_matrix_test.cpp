@@ -32,7 +32,7 @@ const std::string MATRIX = "C:\\fault-matrix", SCANS = MATRIX + "\\Scans";
 const char PAPER_AREA[] = "0,0,600,600";
 const uint32_t BLOCK_BYTES = 250 * 600, SLOW_LINES_PER_SECOND = 1000;
 
-enum JobKind { ONE_PAGE, THREE_SHEETS };
+enum JobKind { ONE_PAGE, CONTINUOUS };
 enum Destination : unsigned { ASKED = 1, DEFAULT_FOLDER = 2, KEPT = 4 };
 const int SHEETS = -1, MORE = 1000;
 struct Expect { // how many pictures the row ends with, and where they may be
@@ -348,7 +348,7 @@ bool RunRow(const Row &row, RowRun &run)
     feeder::SetTransferSize(BLOCK_BYTES);
     RestoreValues();
     SetValue(UserKey(SCAN_SETTINGS_SUBKEY), SettingName(SETTING_ContinuousScan), REG_DWORD,
-             Dword(row.kind == THREE_SHEETS));
+             Dword(row.kind == CONTINUOUS));
     CreateDirectoryA(SCANS.c_str(), nullptr);
     DeleteFileA(ViewerRecord.c_str());
     for (int sheet = 0; sheet < row.sheets; ++sheet)
@@ -503,7 +503,7 @@ std::vector<Row> FolderAndDeviceRows()
 {
     std::vector<Row> rows;
     const std::string gone = MATRIX + "\\Gone", full = MATRIX + "\\Full";
-    for (JobKind kind : {ONE_PAGE, THREE_SHEETS}) {
+    for (JobKind kind : {ONE_PAGE, CONTINUOUS}) {
         const std::string job = kind == ONE_PAGE ? "one page: " : "three sheets: ";
         const int sheets = kind == ONE_PAGE ? 1 : 3;
         const Expect firstPage = {1, 1, ASKED};
@@ -542,7 +542,7 @@ std::vector<Row> FolderAndDeviceRows()
             rows.push_back((row.name = job + row.name, row));
     }
     rows.push_back(
-        {"three sheets: unplugged while the prompt waits", THREE_SHEETS, 1, SAVED, nullptr, OnDialog(PROMPT, 0)});
+        {"three sheets: unplugged while the prompt waits", CONTINUOUS, 1, SAVED, nullptr, OnDialog(PROMPT, 0)});
     rows.push_back({"one page: file system full at saving", ONE_PAGE, 1, RESCUED,
                     Mounted(full, "-t tmpfs -o size=256k tmpfs"), WhileAutoCropRuns([full](RowRun &run) {
                         testsupport::RunHostShell("dd if=/dev/zero bs=4k of='" + testsupport::UnixPath(full) +
@@ -590,9 +590,9 @@ std::vector<Row> CommandRows(const Row &clean, const std::vector<FeederTraceEntr
         if (clean.kind == ONE_PAGE && i > press &&
             Count(trace, SC_GET_BUTTON, press + 1) - Count(trace, SC_GET_BUTTON, i + 1) == 2)
             last = i + 1;
-        if (clean.kind == THREE_SHEETS && trace[i].Command == SC_RELEASE && ends && !first)
+        if (clean.kind == CONTINUOUS && trace[i].Command == SC_RELEASE && ends && !first)
             first = i + 1;
-        if (clean.kind == THREE_SHEETS && trace[i].Command == SC_RELEASE && ends == 2)
+        if (clean.kind == CONTINUOUS && trace[i].Command == SC_RELEASE && ends == 2)
             last = i + 1;
     }
     std::vector<Row> rows;
@@ -683,7 +683,7 @@ class MatrixSummary : public ::testing::Environment {
 TEST(FaultMatrix, EveryDriverCommandFailingAtEachCall)
 {
     ASSERT_NO_FATAL_FAILURE(Prepare());
-    for (JobKind kind : {ONE_PAGE, THREE_SHEETS}) {
+    for (JobKind kind : {ONE_PAGE, CONTINUOUS}) {
         Row clean = {kind == ONE_PAGE ? "one page: no fault" : "three sheets: no fault", kind, kind == ONE_PAGE ? 1 : 3,
                      SAVED};
         ASSERT_TRUE(RunAndRecord(clean));
@@ -732,6 +732,67 @@ TEST(FaultMatrix, EverySettingTheJobReadsBroken)
         broken("stored as a number", REG_DWORD, Dword(1));
         broken("too long", REG_SZ, std::string(capacity, 'x'));
     }
+}
+
+// The agent's windows (its USER objects: a leaked prompt or progress dialog
+// shows here) and the anonymous memory of its process as the host sees it.
+// Wine reports no handle, GDI or USER counts for another process.
+BOOL CALLBACK CountAgentWindow(HWND window, LPARAM count)
+{
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    *(size_t *)count += owner == Agent.id;
+    if (owner == Agent.id && GetAncestor(window, GA_PARENT) == GetDesktopWindow())
+        EnumChildWindows(window, CountAgentWindow, count);
+    return TRUE;
+}
+std::vector<size_t> SampleAgent()
+{
+    size_t windows = 0;
+    EnumWindows(CountAgentWindow, (LPARAM)&windows);
+    std::string kib,
+        script = "t=$(readlink -f '" + testsupport::UnixPath("C:\\") +
+                 "/..'); "
+                 "for p in $(pgrep -x Velmora.exe); do "
+                 "w=$(tr '\\0' '\\n' </proc/$p/environ | sed -n 's/^WINEPREFIX=//p'); "
+                 "[ \"$(readlink -f \"$w\")\" = \"$t\" ] && awk '/RssAnon/ {print $2}' /proc/$p/status; done";
+    testsupport::RunHostShell(script, &kib);
+    return {windows, size_t(atol(kib.c_str()))};
+}
+
+// Thirty sheets in one continuous job at full speed: every picture there and
+// numbered without a gap, and the agent's windows and memory, sampled every
+// ten pages, not growing with the pages.
+TEST(FaultMatrix, ThirtySheetsFedContinuously)
+{
+    ASSERT_NO_FATAL_FAILURE(Prepare());
+    int first = 0;
+    std::vector<std::vector<size_t>> samples;
+    Row soak = {"thirty sheets fed continuously", CONTINUOUS, 30, SAVED};
+    soak.arm = [&](RowRun &) { first = atoi(NextName(SCANS).c_str() + SCANS.size() + strlen("\\Image")); };
+    soak.during = [&](RowRun &) {
+        for (int pages = 10; pages <= 30; pages += 10) {
+            WaitUntil(120000, [&] { return Count(AgentTrace(), SC_END_PAGE) >= pages; });
+            samples.push_back(SampleAgent());
+            printf("after %d pages: %u windows, %u KiB anonymous memory\n", pages, unsigned(samples.back()[0]),
+                   unsigned(samples.back()[1]));
+        }
+    };
+    soak.after = [&](RowRun &run) {
+        for (int page = 0; page < 30; ++page) {
+            char name[MAX_PATH];
+            snprintf(name, sizeof name, "%s\\Image%05d.jpg", SCANS.c_str(), first + page);
+            if (GetFileAttributesA(name) == INVALID_FILE_ATTRIBUTES)
+                run.problems.push_back(std::string("a gap in the numbers at ") + name);
+        }
+    };
+    RunAndRecord(soak);
+    ASSERT_EQ(samples.size(), 3u);
+    EXPECT_GT(samples[0][1], 0u) << "the agent's memory could not be read";
+    // A window or a page's worth of memory (a 2-inch page is 360 KB) kept per
+    // page would pass these limits over the twenty pages between the samples.
+    EXPECT_LE(samples[2][0], samples[0][0] + 10) << "the agent keeps windows";
+    EXPECT_LE(samples[2][1], samples[0][1] + 4096) << "the agent's memory grows with the pages";
 }
 
 class FaultMatrixRow : public ::testing::TestWithParam<Row> {};
