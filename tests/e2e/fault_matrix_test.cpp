@@ -355,18 +355,20 @@ bool RunRow(const Row &row, RowRun &run)
         feeder::QueueSheet(PHOTO);
     if (row.arm)
         row.arm(run);
-    if (!run.skip.empty())
-        return false;
-    Files before = SaveFolders(run), temp = TempFiles();
-    Press(row);
-    if (row.during)
-        row.during(run);
-    Settle(run);
-    Judge(row, run, before, temp);
+    if (run.skip.empty()) {
+        Files before = SaveFolders(run), temp = TempFiles();
+        Press(row);
+        if (row.during)
+            row.during(run);
+        Settle(run);
+        Judge(row, run, before, temp);
+    }
     if (row.after)
         row.after(run);
     HoldRecordingTool(false);
     PutBackProgramFiles();
+    if (!run.skip.empty())
+        return false;
     // After a row that saved nothing, a press must scan again.
     if (run.problems.empty() && run.pictures == 0) {
         RowRun next;
@@ -469,7 +471,8 @@ Step Mounted(const std::string &folder, const std::string &how)
         std::string mount = Shell("mount " + how + (how == "--bind" ? Shell("", folder) : ""), folder);
         if (testsupport::RunHostShell(mount + " 2>/dev/null") != 0)
             run.skip = "not allowed to mount here (" + mount + ")";
-        HoldAutoCrop(run);
+        else
+            HoldAutoCrop(run);
     };
 }
 void Unmount(const std::string &folder)
