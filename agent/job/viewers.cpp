@@ -47,10 +47,11 @@ void OpenInDefaultViewer(const char *picture)
     // A shell that cannot take a path at the very length limit (quoted, it
     // no longer fits its buffers) still opens the same file by its short name.
     char shortPath[PATH_CAPACITY];
-    DWORD length = GetShortPathNameA(picture, shortPath, sizeof shortPath);
-    if ((INT_PTR)opened <= SHELL_EXECUTE_ERROR_LIMIT && length && length < sizeof shortPath &&
-        strcmp(shortPath, picture) != 0)
-        ShellExecuteA(nullptr, "open", shortPath, nullptr, nullptr, SW_SHOWNORMAL);
+    if ((INT_PTR)opened <= SHELL_EXECUTE_ERROR_LIMIT) {
+        DWORD length = GetShortPathNameA(picture, shortPath, sizeof shortPath);
+        if (length && length < sizeof shortPath && strcmp(shortPath, picture) != 0)
+            ShellExecuteA(nullptr, "open", shortPath, nullptr, nullptr, SW_SHOWNORMAL);
+    }
     SetCursor(previous);
 }
 

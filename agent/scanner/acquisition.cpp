@@ -193,8 +193,7 @@ int AcquireToBitmap(ScanJobSettings settings, const char *path)
         return 0;
     }
 
-    page.file =
-        CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    page.file = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (!WriteBitmapHeader(page.file, &page.bitmap)) {
         ReleaseDeviceTables();
         SendScannerCommand(SC_RELEASE, nullptr);
