@@ -753,12 +753,10 @@ std::vector<size_t> SampleAgent()
 {
     size_t windows = 0;
     EnumWindows(CountAgentWindow, (LPARAM)&windows);
-    std::string kib,
-        script = "t=$(readlink -f '" + testsupport::UnixPath("C:\\") +
-                 "/..'); "
-                 "for p in $(pgrep -f 'Velmora[.]exe'); do "
-                 "w=$(tr '\\0' '\\n' </proc/$p/environ | sed -n 's/^WINEPREFIX=//p'); "
-                 "[ \"$(readlink -f \"$w\")\" = \"$t\" ] && awk '/RssAnon/ {print $2}' /proc/$p/status; done";
+    // The agent's Unix process is the one that maps this prefix's Velmora.exe.
+    std::string kib, script = "t=$(readlink -f '" + testsupport::UnixPath(ProgramFile(AGENT_PROGRAM_FILE)) +
+                              "'); for p in $(pgrep -f 'Velmora[.]exe'); do grep -qF \"$t\" /proc/$p/maps "
+                              "2>/dev/null && awk '/RssAnon/ {print $2}' /proc/$p/status; done";
     for (int attempt = 0; attempt < 5 && !atol(kib.c_str()); ++attempt)
         testsupport::RunHostShell(script, &kib);
     return {windows, size_t(atol(kib.c_str()))};
