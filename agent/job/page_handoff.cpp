@@ -12,6 +12,7 @@
 #include "image_library.h"
 #include "product_files.h"
 #include "scanner.h"
+#include "settings.h"
 #include "shared.h"
 #include "tone.h"
 #include "ui.h"
@@ -156,6 +157,14 @@ int AcquireCroppedPage(const ScanJobSettings &settings, char *bitmap)
     return 0;
 }
 
+// The user's prefix, then the default one: a prefix no file name can hold
+// (typed into the registry by hand) must not keep a scan from being saved.
+const char *RescuePrefix(const OutputSettings *output, int attempt)
+{
+    return attempt == 0 ? output->Prefix : Setting(SETTING_Prefix).textDefault;
+}
+const int RESCUE_PREFIXES = 2;
+
 // Saves the bitmap as the next free picture in the default save folder,
 // creating the folder when it is missing. `picture` receives the name.
 bool SaveInDefaultFolder(const ScanJobSettings &settings, const OutputSettings *output, const char *bitmap,
@@ -165,13 +174,15 @@ bool SaveInDefaultFolder(const ScanJobSettings &settings, const OutputSettings *
     GetDefaultSaveFolder(folder);
     if (!IsDirectory(folder))
         CreateFolderPath(folder);
-    char name[PATH_CAPACITY];
-    if (!MakeOutputName(output->Format, output->Prefix, folder, name, sizeof name))
-        return false;
-    if (!ConvertAndSave(output->Format, settings.Rotate, bitmap, name, settings.XResolution))
-        return false;
-    lstrcpynA(picture, name, PATH_CAPACITY);
-    return true;
+    for (int attempt = 0; attempt < RESCUE_PREFIXES; ++attempt) {
+        char name[PATH_CAPACITY];
+        if (MakeOutputName(output->Format, RescuePrefix(output, attempt), folder, name, sizeof name) &&
+            ConvertAndSave(output->Format, settings.Rotate, bitmap, name, settings.XResolution)) {
+            lstrcpynA(picture, name, PATH_CAPACITY);
+            return true;
+        }
+    }
+    return false;
 }
 
 // Moves the bitmap out of the temporary folder to a name of its own in the
@@ -183,15 +194,16 @@ void KeepScannedBitmap(const OutputSettings *output, const char *bitmap, char *k
     const int folders[] = {CSIDL_MYPICTURES, CSIDL_PERSONAL};
     for (int id : folders) {
         char folder[PATH_CAPACITY] = "";
-        char name[PATH_CAPACITY];
         if (!SHGetSpecialFolderPathA(nullptr, folder, id, FALSE) || !folder[0])
             continue;
-        if (!MakeOutputName(OUTPUT_BMP, output->Prefix, folder, name, sizeof name))
-            continue;
-        // Never over an existing file, and across volumes by copying.
-        if (MoveFileExA(bitmap, name, MOVEFILE_COPY_ALLOWED | MOVEFILE_WRITE_THROUGH)) {
-            lstrcpynA(kept, name, PATH_CAPACITY);
-            return;
+        for (int attempt = 0; attempt < RESCUE_PREFIXES; ++attempt) {
+            char name[PATH_CAPACITY];
+            // Never over an existing file, and across volumes by copying.
+            if (MakeOutputName(OUTPUT_BMP, RescuePrefix(output, attempt), folder, name, sizeof name) &&
+                MoveFileExA(bitmap, name, MOVEFILE_COPY_ALLOWED | MOVEFILE_WRITE_THROUGH)) {
+                lstrcpynA(kept, name, PATH_CAPACITY);
+                return;
+            }
         }
     }
 }

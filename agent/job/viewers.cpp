@@ -20,6 +20,8 @@ const DWORD IMAGEFOLIO_WAIT_LIMIT_MS = 30000;
 // Its show command is sent with a limit of the same length, for the same reason.
 const UINT IMAGEFOLIO_COMMAND_TIMEOUT_MS = 30000;
 const char APP_PATH_DEFAULT_VALUE[] = "";
+// ShellExecute reports a failure with a value of at most this.
+const INT_PTR SHELL_EXECUTE_ERROR_LIMIT = 32;
 
 bool FileExists(const char *path)
 {
@@ -41,7 +43,15 @@ void OpenInDefaultViewer(const char *picture)
     if (!FileExists(picture))
         return;
     HCURSOR previous = SetCursor(LoadCursorA(nullptr, (LPCSTR)IDC_WAIT));
-    ShellExecuteA(nullptr, "open", picture, nullptr, nullptr, SW_SHOWNORMAL);
+    HINSTANCE opened = ShellExecuteA(nullptr, "open", picture, nullptr, nullptr, SW_SHOWNORMAL);
+    // A shell that cannot take a path at the very length limit (quoted, it
+    // no longer fits its buffers) still opens the same file by its short name.
+    char shortPath[PATH_CAPACITY];
+    if ((INT_PTR)opened <= SHELL_EXECUTE_ERROR_LIMIT) {
+        DWORD length = GetShortPathNameA(picture, shortPath, sizeof shortPath);
+        if (length && length < sizeof shortPath && strcmp(shortPath, picture) != 0)
+            ShellExecuteA(nullptr, "open", shortPath, nullptr, nullptr, SW_SHOWNORMAL);
+    }
     SetCursor(previous);
 }
 

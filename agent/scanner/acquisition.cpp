@@ -299,6 +299,15 @@ int AcquireToBitmap(ScanJobSettings settings, const char *path)
         return AbandonPage(&page, path);
     StopDevice();
 
+    // A page of which not one line arrived holds nothing of the sheet: it is
+    // no scan, and kept it would be an empty picture to save or rescue.
+    if (received == 0) {
+        FreeBitmapHeader(&page.bitmap);
+        FreeLineBuffer(&page);
+        CloseHandle(page.file);
+        DeleteFileA(path);
+        return 0;
+    }
     if (!FinishBitmapHeader(page.file, &page.bitmap, received)) {
         FreeBitmapHeader(&page.bitmap);
         FreeLineBuffer(&page);

@@ -342,6 +342,11 @@ void HoldRecordingTool(bool hold)
         DeleteFileA(ProgramFile(HOLD_FILE).c_str());
 }
 
+void PutBackProgramFiles()
+{
+    PutBackTools();
+}
+
 void AgentScenario::SetUp()
 {
     ASSERT_FALSE(ModelName().empty()) << "the prefix is not prepared: run through ctest";

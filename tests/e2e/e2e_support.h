@@ -90,6 +90,8 @@ void UseRecordingTool(const char *file);
 std::vector<std::string> RecordedCommandLines();
 // While held, the stand-in stays running.
 void HoldRecordingTool(bool hold);
+// Puts back every program file replaced so far (TearDown does it too).
+void PutBackProgramFiles();
 
 class AgentScenario : public ::testing::Test {
 protected:

@@ -1,0 +1,817 @@
+// The fault matrix: every scanner, disk and registry fault a scan job can
+// meet, injected into one running agent while it scans. After each row the
+// agent answers, the next press scans, no temporary bitmap is left, no file
+// that existed changed, every page it opened is a valid picture, and a page
+// that could not go where the user asked went where the rescue rule sends it
+// (the default folder, else a kept bitmap the user is told about).
+#include "e2e_support.h"
+
+#include <shlobj.h>
+
+#include <functional>
+#include <map>
+#include <set>
+
+#include "app.h"
+#include "feedlink_protocol.h"
+#include "fixture_registry.h"
+#include "product_files.h"
+#include "resource_ids.h"
+#include "settings_table.h"
+#include "test_support.h"
+
+namespace {
+
+using namespace e2e;
+using Files = std::map<std::string, uint32_t>; // path and a hash of its bytes
+
+const char PHOTO[] = "Z:\\usr\\share\\palapeli\\collection\\castle-maintenon.jpg";
+const std::string MATRIX = "C:\\fault-matrix", SCANS = MATRIX + "\\Scans";
+// Quick pages: two inches square of grey at 300 dpi (600-byte lines) in
+// blocks of 250 lines, so a page has a first, a middle and a shorter last block.
+const char PAPER_AREA[] = "0,0,600,600";
+const uint32_t BLOCK_BYTES = 250 * 600, SLOW_LINES_PER_SECOND = 1000;
+
+enum JobKind { ONE_PAGE, CONTINUOUS };
+enum Destination : unsigned { ASKED = 1, DEFAULT_FOLDER = 2, KEPT = 4 };
+const int SHEETS = -1, MORE = 1000;
+struct Expect { // how many pictures the row ends with, and where they may be
+    int least, most;
+    unsigned where;
+};
+const Expect SAVED = {SHEETS, SHEETS, ASKED}, NOTHING = {0, 0, ASKED}, DEVICE_FAULT = {0, SHEETS, ASKED},
+             RESCUED = {SHEETS, SHEETS, DEFAULT_FOLDER}, SETTING_FAULT = {0, SHEETS, ASKED | DEFAULT_FOLDER};
+
+struct RowRun {
+    std::string asked = SCANS; // the folder the user asked for
+    std::string skip;          // why the row cannot run on this machine
+    std::vector<std::string> messages, problems;
+    Files placed; // files the row put in a save folder, as another program would
+    int pictures = 0;
+};
+typedef std::function<void(RowRun &)> Step;
+struct Row {
+    std::string name;
+    JobKind kind;
+    int sheets;
+    Expect expect;
+    Step arm = nullptr, during = nullptr, after = nullptr; // before the press; after it; once judged
+    uint16_t command = 0; // with nth: that call of the driver command fails with status
+    uint32_t nth = 0;
+    int16_t status = 0;
+};
+
+Process Agent;
+std::string ViewerRecord = MATRIX + "\\opened.txt";
+struct StoredValue {
+    std::string key, name;
+    DWORD type;
+    std::string data;
+};
+std::vector<StoredValue> Baseline;
+std::vector<std::string> NotHeld;
+int RowsRun = 0, RowsHeld = 0, RowsSkipped = 0;
+
+template <typename Condition>
+bool WaitUntil(DWORD timeoutMs, Condition condition)
+{
+    for (DWORD start = GetTickCount(); !condition(); Sleep(20))
+        if (GetTickCount() - start > timeoutMs)
+            return false;
+    return true;
+}
+
+std::string UserKey(const char *subkey = nullptr)
+{
+    std::string key = std::string(MODEL_KEY_BASE) + ModelName() + "\\0000\\" SETTINGS_SUBKEY;
+    return subkey ? key + "\\" + subkey : key;
+}
+std::string Dword(DWORD value)
+{
+    return std::string((const char *)&value, sizeof value);
+}
+void SetValue(const std::string &key, const char *name, DWORD type, const std::string &data)
+{
+    testsupport::SetRawValue(HKEY_CURRENT_USER, key, name, type, data.data(), DWORD(data.size()));
+}
+void DeleteValue(const std::string &path, const std::string &name)
+{
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, KEY_WRITE, &key) == ERROR_SUCCESS) {
+        RegDeleteValueA(key, name.c_str());
+        RegCloseKey(key);
+    }
+}
+
+// Every value of the user's settings key and its two subkeys.
+std::vector<StoredValue> ReadValues()
+{
+    std::vector<StoredValue> values;
+    for (const std::string &path : {UserKey(), UserKey(SCAN_SETTINGS_SUBKEY), UserKey(PAPER_SIZE_SUBKEY)}) {
+        HKEY key;
+        char name[300];
+        if (RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+            continue;
+        for (DWORD i = 0, size = sizeof name; !RegEnumValueA(key, i, name, &size, 0, 0, 0, 0); ++i, size = sizeof name)
+            values.push_back({path, name, 0, ""});
+        RegCloseKey(key);
+        for (StoredValue &value : values)
+            testsupport::GetRawValue(HKEY_CURRENT_USER, value.key, value.name.c_str(), &value.type, &value.data);
+    }
+    return values;
+}
+
+void RestoreValues()
+{
+    for (const StoredValue &value : ReadValues())
+        DeleteValue(value.key, value.name);
+    for (const StoredValue &value : Baseline)
+        SetValue(value.key, value.name.c_str(), value.type, value.data);
+}
+
+std::string SpecialFolder(int id)
+{
+    char path[MAX_PATH] = "";
+    SHGetFolderPathA(nullptr, id, nullptr, SHGFP_TYPE_CURRENT, path);
+    return path;
+}
+std::string DefaultFolder()
+{
+    return SpecialFolder(CSIDL_DESKTOPDIRECTORY) + "\\Velmora Scans";
+}
+std::string FolderOf(const std::string &path)
+{
+    return path.substr(0, path.rfind('\\'));
+}
+
+Files FilesIn(const std::vector<std::string> &folders)
+{
+    Files files;
+    for (const std::string &folder : folders) {
+        WIN32_FIND_DATAA found;
+        HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
+        for (bool more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileA(search, &found)) {
+            std::string path = folder + "\\" + found.cFileName, bytes;
+            if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && testsupport::ReadWholeFile(path, &bytes))
+                files[path] = feeder::TableChecksum(bytes.data(), uint32_t(bytes.size()));
+        }
+        if (search != INVALID_HANDLE_VALUE)
+            FindClose(search);
+    }
+    return files;
+}
+Files SaveFolders(const RowRun &run)
+{
+    return FilesIn({run.asked, DefaultFolder(), SpecialFolder(CSIDL_MYPICTURES), SpecialFolder(CSIDL_PERSONAL)});
+}
+Files TempFiles()
+{
+    char temp[MAX_PATH] = "";
+    GetTempPathA(sizeof temp, temp);
+    return FilesIn({FolderOf(temp)});
+}
+
+bool EnsureAgent()
+{
+    if (Agent.Running() && FindWindowA(TRAY_WINDOW_CLASS, nullptr))
+        return true;
+    Agent.Kill();
+    return StartProgram(AGENT_PROGRAM_FILE, "", &Agent) && WaitForAgentWindow() && WaitUntilAgentPolls(Agent.id);
+}
+
+std::vector<FeederTraceEntry> AgentTrace()
+{
+    std::vector<FeederTraceEntry> trace = feeder::ReadTrace();
+    trace.erase(std::remove_if(trace.begin(), trace.end(),
+                               [](const FeederTraceEntry &entry) { return entry.ProcessId != Agent.id; }),
+                trace.end());
+    return trace;
+}
+int Count(const std::vector<FeederTraceEntry> &trace, uint16_t command, size_t from = 0)
+{
+    int count = 0;
+    for (size_t i = from; i < trace.size(); ++i)
+        count += trace[i].Command == command;
+    return count;
+}
+// Index of the poll that saw the press, or the trace's size.
+size_t PressIndex(const std::vector<FeederTraceEntry> &trace)
+{
+    size_t i = 0;
+    while (i < trace.size() && !(trace[i].Command == SC_GET_BUTTON && trace[i].Status == SC_BUTTON_SCAN))
+        ++i;
+    return i;
+}
+// Over once the agent asked for the button twice more: the release wait
+// before the job and the idle wait after it.
+bool JobOver()
+{
+    std::vector<FeederTraceEntry> trace = AgentTrace();
+    size_t press = PressIndex(trace);
+    return press < trace.size() && Count(trace, SC_GET_BUTTON, press + 1) >= 2;
+}
+
+// Presses just after a poll, arming the row's fault at that moment, so the
+// calls a fault counts are the same in every run.
+void Press(const Row &row)
+{
+    feeder::ClearTrace();
+    WaitUntil(2000, [] { return Count(AgentTrace(), SC_GET_BUTTON) > 0; });
+    feeder::ClearTrace();
+    if (row.nth)
+        feeder::InjectFault(row.command, row.nth, row.status);
+    feeder::PressButton();
+}
+
+enum DialogKind { PROGRESS, PROMPT, PAPER, SETTINGS, MESSAGE };
+DialogKind KindOf(HWND dialog)
+{
+    const int controls[] = {IDC_PROGRESS_BAR, IDC_WAIT_PROMPT_TEXT, IDC_INSERT_PAPER_TEXT, IDC_SETTINGS_SCAN_MODE};
+    int kind = 0;
+    while (kind < MESSAGE && !GetDlgItem(dialog, controls[kind]))
+        ++kind;
+    return DialogKind(kind);
+}
+HWND WaitForKind(DialogKind kind, DWORD timeoutMs = 20000)
+{
+    HWND found = nullptr;
+    WaitUntil(timeoutMs, [&] { return (found = WaitForDialog(Agent.id, "", 0)) && KindOf(found) == kind; });
+    return found && KindOf(found) == kind ? found : nullptr;
+}
+
+// Answers what the job shows as a user would: messages and the settings
+// dialog with OK, the continuous prompt with Done once the feeder is empty,
+// the insert-paper dialog with Cancel when no sheet comes. Returns when the
+// job is over or, given `quietMs` (the scanner is gone), once no dialog
+// showed for that long: then the prompt must close by itself.
+void Settle(RowRun &run, DWORD quietMs = 0)
+{
+    DWORD start = GetTickCount(), quietSince = start, shownSince = 0;
+    HWND shown = nullptr;
+    while (GetTickCount() - start < (quietMs ? 15000u : 120000u)) {
+        HWND dialog = WaitForDialog(Agent.id, "", 0);
+        DWORD now = GetTickCount();
+        if (dialog != shown)
+            shown = dialog, shownSince = now;
+        DialogKind kind = dialog ? KindOf(dialog) : PROGRESS;
+        bool idle = feeder::WaitingSheets().empty();
+        bool waited = now - shownSince > (kind == PAPER ? 1000u : idle ? 300u : 5000u);
+        if (dialog)
+            quietSince = now;
+        else if (quietMs ? now - quietSince >= quietMs : JobOver())
+            return;
+        if (kind == MESSAGE)
+            run.messages.push_back(DialogText(dialog));
+        if (kind == MESSAGE || kind == SETTINGS || (kind == PROMPT && waited && !quietMs) ||
+            (kind == PAPER && idle && waited)) {
+            ClickButton(dialog, kind == PAPER ? IDCANCEL : IDOK);
+            WaitForWindowGone(dialog, 5000);
+        }
+        Sleep(50);
+    }
+    run.problems.push_back(quietMs ? "a dialog stayed up without the scanner" : "the job did not end in two minutes");
+}
+
+void Judge(const Row &row, RowRun &run, const Files &before, const Files &temp)
+{
+    std::vector<std::string> &problems = run.problems;
+    HWND window = FindWindowA(TRAY_WINDOW_CLASS, nullptr);
+    DWORD_PTR answer;
+    if (!Agent.Running() || !window || !SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, &answer))
+        problems.push_back("the agent does not answer");
+    for (const auto &file : TempFiles())
+        if (!temp.count(file.first) && file.first.find(AUTOCROP_LOG_FILE) == std::string::npos)
+            problems.push_back("left in the temporary folder: " + file.first);
+    Files after = SaveFolders(run), placed = run.placed;
+    for (const auto &file : placed)
+        if (FilesIn({FolderOf(file.first)})[file.first] != file.second)
+            problems.push_back("overwritten: " + file.first);
+    for (const auto &file : before)
+        if (!after.count(file.first) || after[file.first] != file.second)
+            problems.push_back("an existing file changed or went: " + file.first);
+
+    std::map<unsigned, std::vector<std::string>> added;
+    for (const auto &file : after)
+        if (!before.count(file.first) && !placed.count(file.first)) {
+            std::string folder = FolderOf(file.first);
+            added[folder == run.asked         ? ASKED
+                  : folder == DefaultFolder() ? DEFAULT_FOLDER
+                                              : KEPT]
+                .push_back(file.first);
+        }
+    std::string identify = "identify -regard-warnings";
+    for (const auto &place : added) {
+        if (!place.second.empty() && !(row.expect.where & place.first))
+            problems.push_back("a page landed where it should not: " + place.second[0]);
+        run.pictures += int(place.second.size());
+        for (const std::string &file : place.second)
+            identify += " '" + testsupport::UnixPath(file) + "'";
+    }
+    if (run.pictures && testsupport::RunHostShell(identify + " >/dev/null 2>&1") != 0)
+        problems.push_back("not a valid picture among the new files");
+    int least = row.expect.least == SHEETS ? row.sheets : row.expect.least;
+    int most = row.expect.most == SHEETS ? row.sheets : row.expect.most;
+    if (run.pictures < least || run.pictures > most)
+        problems.push_back("pictures: " + std::to_string(run.pictures) + ", expected " + std::to_string(least) +
+                           (most > least ? " or more" : ""));
+
+    // Every saved picture was opened, existing; a kept bitmap was named to the user.
+    size_t saved = added[ASKED].size() + added[DEFAULT_FOLDER].size();
+    WaitUntil(5000, [&] { return fixtures::RecordLines(ViewerRecord).size() >= saved; });
+    std::vector<std::string> opened = fixtures::RecordLines(ViewerRecord);
+    if (opened.size() != saved)
+        problems.push_back("pictures opened: " + std::to_string(opened.size()) + ", saved " + std::to_string(saved));
+    for (const std::string &line : opened)
+        if (line.substr(line.size() - 2) != "\t1")
+            problems.push_back("opened a picture that does not exist: " + line);
+    // Each kept bitmap is named to the user, and nothing else is said.
+    size_t told = 0;
+    for (const std::string &message : run.messages) {
+        bool namesKept = false;
+        for (const std::string &kept : added[KEPT])
+            namesKept |= message.find(ResourceString(IDS_SCAN_KEPT)) == 0 && message.find(kept) != std::string::npos;
+        told += namesKept;
+        if (!namesKept)
+            problems.push_back("unexpected message: " + message);
+    }
+    if (told != added[KEPT].size())
+        problems.push_back("bitmaps kept: " + std::to_string(added[KEPT].size()) + ", told " + std::to_string(told));
+}
+
+bool RunRow(const Row &row, RowRun &run)
+{
+    if (!EnsureAgent()) {
+        run.problems.push_back("the agent did not start");
+        return false;
+    }
+    feeder::Reset();
+    feeder::SetTransferSize(BLOCK_BYTES);
+    RestoreValues();
+    SetValue(UserKey(SCAN_SETTINGS_SUBKEY), SettingName(SETTING_ContinuousScan), REG_DWORD,
+             Dword(row.kind == CONTINUOUS));
+    CreateDirectoryA(SCANS.c_str(), nullptr);
+    DeleteFileA(ViewerRecord.c_str());
+    for (int sheet = 0; sheet < row.sheets; ++sheet)
+        feeder::QueueSheet(PHOTO);
+    if (row.arm)
+        row.arm(run);
+    if (run.skip.empty()) {
+        Files before = SaveFolders(run), temp = TempFiles();
+        Press(row);
+        if (row.during)
+            row.during(run);
+        Settle(run);
+        Judge(row, run, before, temp);
+    }
+    if (row.after)
+        row.after(run);
+    HoldRecordingTool(false);
+    PutBackProgramFiles();
+    if (!run.skip.empty())
+        return false;
+    // After a row that saved nothing, a press must scan again.
+    if (run.problems.empty() && run.pictures == 0) {
+        RowRun next;
+        if (!RunRow({"the next press", ONE_PAGE, 1, SAVED}, next))
+            run.problems.push_back("the next press did not scan: " + next.problems[0]);
+    }
+    return run.problems.empty();
+}
+
+// Runs the row and counts it; false when it was skipped, with the reason.
+bool RunAndRecord(const Row &row, std::string *skipped = nullptr)
+{
+    RowRun run;
+    bool held = RunRow(row, run);
+    if (!run.skip.empty()) {
+        ++RowsSkipped;
+        if (skipped)
+            *skipped = run.skip;
+        return false;
+    }
+    std::string why;
+    for (const std::string &problem : run.problems)
+        why += "\n    " + problem;
+    ++RowsRun;
+    RowsHeld += held;
+    if (!held)
+        NotHeld.push_back(row.name + why);
+    EXPECT_TRUE(held) << row.name << why;
+    return true;
+}
+
+// ---- What the rows do -----------------------------------------------------
+
+// The auto-crop tool's stand-in, held running: the page is named, not saved.
+void HoldAutoCrop(RowRun &)
+{
+    UseRecordingTool(AUTOCROP_TOOL_FILE);
+    HoldRecordingTool(true);
+}
+Step WhileAutoCropRuns(const Step &act)
+{
+    return [=](RowRun &run) {
+        if (!WaitUntil(30000, [] { return !RecordedCommandLines().empty(); }))
+            run.problems.push_back("the auto-crop tool never started");
+        act(run);
+        HoldRecordingTool(false);
+    };
+}
+void Slow(RowRun &)
+{
+    feeder::SetLinesPerSecond(SLOW_LINES_PER_SECOND);
+}
+void Unplug(RowRun &)
+{
+    feeder::Unplug();
+}
+void UnplugAndComeBack(RowRun &run)
+{
+    feeder::Unplug();
+    Settle(run, 1500);
+    feeder::Plug();
+}
+Step AfterReads(int reads, const Step &act)
+{
+    return [=](RowRun &run) {
+        if (!WaitUntil(30000, [&] { return Count(AgentTrace(), SC_READ) >= reads; }))
+            run.problems.push_back("the scan never read block " + std::to_string(reads));
+        act(run);
+    };
+}
+// Once the dialog shows: the button clicked, or with none the scanner
+// unplugged and plugged in again.
+Step OnDialog(DialogKind kind, int button)
+{
+    return [=](RowRun &run) {
+        HWND dialog = WaitForKind(kind);
+        if (!dialog)
+            run.problems.push_back("the dialog to answer never showed");
+        else if (button)
+            ClickButton(dialog, button);
+        else
+            UnplugAndComeBack(run);
+    };
+}
+void UseFolder(RowRun &run, const std::string &folder)
+{
+    CreateDirectoryA(folder.c_str(), nullptr);
+    run.asked = folder;
+    SetValue(UserKey(SCAN_SETTINGS_SUBKEY), SettingName(SETTING_SavePath), REG_SZ, folder);
+}
+std::string Shell(const std::string &command, const std::string &path)
+{
+    return command + " '" + testsupport::UnixPath(path) + "'";
+}
+// Mounting needs privileges a machine may not give: the row is then skipped.
+Step Mounted(const std::string &folder, const std::string &how)
+{
+    return [=](RowRun &run) {
+        UseFolder(run, folder);
+        std::string mount = Shell("mount " + how + (how == "--bind" ? Shell("", folder) : ""), folder);
+        if (testsupport::RunHostShell(mount + " 2>/dev/null") != 0)
+            run.skip = "not allowed to mount here (" + mount + ")";
+        else
+            HoldAutoCrop(run);
+    };
+}
+void Unmount(const std::string &folder)
+{
+    testsupport::RunHostShell(Shell("umount", folder) + " 2>/dev/null");
+}
+
+// The name the page was given: the first free one.
+std::string NextName(const std::string &folder)
+{
+    char name[MAX_PATH];
+    for (int number = 1; snprintf(name, sizeof name, "%s\\Image%05d.jpg", folder.c_str(), number); ++number)
+        if (GetFileAttributesA(name) == INVALID_FILE_ATTRIBUTES)
+            break;
+    return name;
+}
+
+// A folder deep enough that its first picture's path is `bytes` long.
+std::string DeepFolder(size_t bytes)
+{
+    std::string folder = MATRIX + "\\deep";
+    CreateDirectoryA(folder.c_str(), nullptr);
+    for (size_t target = bytes - strlen("\\Image00001.jpg"); folder.size() < target;) {
+        folder += "\\" + std::string(std::min<size_t>(100, target - folder.size() - 1), char('a' + bytes % 26));
+        CreateDirectoryA(folder.c_str(), nullptr);
+    }
+    return folder;
+}
+
+std::vector<Row> FolderAndDeviceRows()
+{
+    std::vector<Row> rows;
+    const std::string gone = MATRIX + "\\Gone", full = MATRIX + "\\Full";
+    for (JobKind kind : {ONE_PAGE, CONTINUOUS}) {
+        const std::string job = kind == ONE_PAGE ? "one page: " : "three sheets: ";
+        const int sheets = kind == ONE_PAGE ? 1 : 3;
+        const Expect firstPage = {1, 1, ASKED};
+        const Step refuse = [kind](RowRun &) {
+            WaitUntil(30000, [kind] { return Count(AgentTrace(), kind == ONE_PAGE ? SC_GET_BUTTON : SC_END_PAGE); });
+            feeder::SetRefuseAcquire(true);
+        };
+        std::vector<Row> table = {
+            {"unplugged while waiting for paper", kind, 0, NOTHING, nullptr, OnDialog(PAPER, 0)},
+            {"unplugged during the block loop", kind, sheets, firstPage, Slow, AfterReads(1, UnplugAndComeBack)},
+            {"unplugged while the auto-crop tool runs", kind, sheets, firstPage, HoldAutoCrop,
+             [](RowRun &run) { WhileAutoCropRuns(Unplug)(run), UnplugAndComeBack(run); }},
+            {"unplugged while saving", kind, sheets, firstPage, HoldAutoCrop,
+             [](RowRun &run) { WhileAutoCropRuns([](RowRun &) {})(run), UnplugAndComeBack(run); }},
+            {"cancelled in the insert-paper dialog", kind, 0, NOTHING, nullptr, OnDialog(PAPER, IDCANCEL)},
+            {"the device refuses to be taken", kind, sheets, kind == ONE_PAGE ? NOTHING : firstPage, nullptr, refuse,
+             [](RowRun &) { feeder::SetRefuseAcquire(false); }},
+            {"save folder deleted at saving", kind, sheets, RESCUED,
+             [gone](RowRun &run) { UseFolder(run, gone), HoldAutoCrop(run); },
+             WhileAutoCropRuns([gone](RowRun &) { testsupport::RemoveTree(gone); })},
+            {"save folder read-only at saving", kind, sheets, RESCUED, Mounted(SCANS, "--bind"),
+             WhileAutoCropRuns([](RowRun &) { testsupport::RunHostShell(Shell("mount -o remount,bind,ro", SCANS)); }),
+             [](RowRun &) { Unmount(SCANS); }},
+            {"picture name taken between naming and saving",
+             kind,
+             sheets,
+             {SHEETS, SHEETS, ASKED | DEFAULT_FOLDER},
+             HoldAutoCrop,
+             WhileAutoCropRuns([](RowRun &run) {
+                 std::string name = NextName(SCANS), bytes = "another program's file";
+                 testsupport::WriteWholeFile(name, bytes);
+                 run.placed[name] = feeder::TableChecksum(bytes.data(), uint32_t(bytes.size()));
+             })},
+        };
+        for (Row &row : table)
+            rows.push_back((row.name = job + row.name, row));
+    }
+    rows.push_back(
+        {"three sheets: unplugged while the prompt waits", CONTINUOUS, 1, SAVED, nullptr, OnDialog(PROMPT, 0)});
+    rows.push_back({"one page: file system full at saving", ONE_PAGE, 1, RESCUED,
+                    Mounted(full, "-t tmpfs -o size=256k tmpfs"), WhileAutoCropRuns([full](RowRun &run) {
+                        testsupport::RunHostShell("dd if=/dev/zero bs=4k of='" + testsupport::UnixPath(full) +
+                                                  "/filler' 2>/dev/null");
+                        run.placed = FilesIn({full});
+                    }),
+                    [full](RowRun &) { Unmount(full); }});
+    rows.push_back({"one page: save folder and default folder read-only at saving",
+                    ONE_PAGE,
+                    1,
+                    {SHEETS, SHEETS, KEPT},
+                    [](RowRun &run) {
+                        Mounted(SCANS, "--bind")(run);
+                        testsupport::RunHostShell(Shell("mount --bind" + Shell("", DefaultFolder()), DefaultFolder()));
+                    },
+                    WhileAutoCropRuns([](RowRun &) {
+                        for (const std::string &folder : {SCANS, DefaultFolder()})
+                            testsupport::RunHostShell(Shell("mount -o remount,bind,ro", folder));
+                    }),
+                    [](RowRun &) { Unmount(SCANS), Unmount(DefaultFolder()); }});
+    for (size_t bytes : {259, 260, 261})
+        rows.push_back({"one page: picture path of " + std::to_string(bytes) + " bytes", ONE_PAGE, 1,
+                        bytes < size_t(PATH_CAPACITY) ? SAVED : RESCUED,
+                        [bytes](RowRun &run) { UseFolder(run, DeepFolder(bytes)); }, nullptr,
+                        [](RowRun &) { testsupport::RemoveTree(MATRIX + "\\deep"); }});
+    return rows;
+}
+
+// The trace of a clean run gives the commands and how often each is sent:
+// the one-page job from its press to its idle wait; for continuous feeding
+// the wait for the second sheet and its page, which stand for every later
+// page (the first is the one-page job's). Each call fails once, with the
+// device's failure statuses in turn. A failure whose result the job does not
+// rely on costs no page, and a sheet left in the transport may be scanned twice.
+std::vector<Row> CommandRows(const Row &clean, const std::vector<FeederTraceEntry> &trace)
+{
+    const int16_t statuses[] = {FEED_STATUS_UNPLUGGED, FEED_STATUS_BUSY,        FEED_STATUS_NOT_ACQUIRED,
+                                FEED_STATUS_NO_PAPER,  FEED_STATUS_BAD_REQUEST, FEED_STATUS_NOT_SCANNING,
+                                FEED_STATUS_BAD_SHEET};
+    const std::set<uint16_t> harmless = {SC_SET_TABLE,  SC_STOP,          SC_RELEASE,
+                                         SC_GET_BUTTON, SC_PAPER_PRESENT, SC_TAKE_PAPER};
+    size_t first = 0, last = trace.size(), press = PressIndex(trace);
+    for (size_t i = 0, ends = 0; i < trace.size() && last == trace.size(); ++i) {
+        ends += trace[i].Command == SC_END_PAGE;
+        if (clean.kind == ONE_PAGE && i > press &&
+            Count(trace, SC_GET_BUTTON, press + 1) - Count(trace, SC_GET_BUTTON, i + 1) == 2)
+            last = i + 1;
+        if (clean.kind == CONTINUOUS && trace[i].Command == SC_RELEASE && ends && !first)
+            first = i + 1;
+        if (clean.kind == CONTINUOUS && trace[i].Command == SC_RELEASE && ends == 2)
+            last = i + 1;
+    }
+    std::vector<Row> rows;
+    std::map<uint16_t, uint32_t> calls;
+    const std::string job = clean.kind == ONE_PAGE ? "one page: " : "three sheets: ";
+    for (size_t i = 0; i < last; ++i) {
+        Row row = {job, clean.kind, clean.sheets, harmless.count(trace[i].Command) ? SAVED : DEVICE_FAULT};
+        if (trace[i].Command == SC_END_PAGE)
+            row.expect = {SHEETS, MORE, ASKED};
+        row.command = trace[i].Command, row.nth = ++calls[row.command];
+        row.status = statuses[rows.size() % (sizeof statuses / sizeof statuses[0])];
+        row.name += feeder::CommandName(row.command) + " call " + std::to_string(row.nth) + " fails with " +
+                    std::to_string(row.status);
+        if (i >= first)
+            rows.push_back(row);
+    }
+    // Cancelled at the first, a middle and the last block of the first page,
+    // or of the second with continuous feeding, whose loss must not end it.
+    int blocks = Count(trace, SC_READ, first) - (clean.kind == ONE_PAGE ? 0 : Count(trace, SC_READ, last));
+    int before = Count(trace, SC_READ) - Count(trace, SC_READ, first);
+    for (int block : {1, (blocks + 1) / 2, blocks})
+        rows.push_back(
+            {job + "cancelled at block " + std::to_string(block) + " of " + std::to_string(blocks), clean.kind,
+             clean.sheets, clean.kind == ONE_PAGE ? NOTHING : Expect{2, 2, ASKED}, Slow,
+             AfterReads(before + block, [](RowRun &) { ClickButton(WaitForKind(PROGRESS, 2000), IDCANCEL); })});
+    return rows;
+}
+
+void Prepare()
+{
+    static bool prepared = false;
+    if (prepared)
+        return;
+    ASSERT_FALSE(ModelName().empty()) << "the prefix is not prepared: run through ctest";
+    if (FindWindowA(TRAY_WINDOW_CLASS, nullptr))
+        StartProgram(AGENT_PROGRAM_FILE, "q", &Agent) && Agent.WaitExit(30000);
+    ASSERT_TRUE(feeder::Reset());
+    testsupport::DeleteRegistryTree(HKEY_CURRENT_USER, std::string(MODEL_KEY_BASE) + ModelName());
+    SetCalibrationDataPresent(true);
+    CreateDirectoryA(MATRIX.c_str(), nullptr);
+    ASSERT_TRUE(fixtures::RegisterViewer(testsupport::ProgramDirectory() + "FixtureViewer.exe", ViewerRecord));
+    // Pictures that were there before: none of them may change.
+    for (const std::string &folder : {SCANS, DefaultFolder(), SpecialFolder(CSIDL_MYPICTURES)}) {
+        CreateDirectoryA(folder.c_str(), nullptr);
+        CopyFileA(PHOTO, (folder + "\\Image00001.jpg").c_str(), TRUE);
+    }
+    ASSERT_TRUE(EnsureAgent());
+    const std::string scan = UserKey(SCAN_SETTINGS_SUBKEY);
+    const std::pair<SettingId, DWORD> numbers[] = {{SETTING_ScanMode, 1}, {SETTING_Resolution, 100},
+                                                   {SETTING_AutoCrop, 0}, {SETTING_AutoDeskew, 0},
+                                                   {SETTING_Format, 1},   {SETTING_Rotate, 0}};
+    for (const auto &number : numbers)
+        SetValue(scan, SettingName(number.first), REG_DWORD, Dword(number.second));
+    SetValue(scan, SettingName(SETTING_SavePath), REG_SZ, SCANS);
+    SetValue(UserKey(), SettingName(SETTING_DefaultProcessor), REG_DWORD, Dword(1));
+    SetValue(UserKey(PAPER_SIZE_SUBKEY), SettingName(SETTING_PaperSizeArea), REG_SZ, PAPER_AREA);
+    // A first job writes back every setting it reads; that is the baseline.
+    Baseline = ReadValues();
+    RowRun run;
+    ASSERT_TRUE(RunRow({"warm-up", ONE_PAGE, 1, SAVED}, run)) << run.problems[0];
+    Baseline = ReadValues();
+    prepared = true;
+}
+
+class MatrixSummary : public ::testing::Environment {
+    void TearDown() override
+    {
+        if (!RowsRun && !RowsSkipped)
+            return;
+        printf("fault matrix: %d scenarios, %d held\n", RowsRun + RowsSkipped, RowsHeld);
+        if (RowsSkipped)
+            printf("fault matrix: %d skipped, with their reasons above\n", RowsSkipped);
+        for (const std::string &row : NotHeld)
+            printf("did not hold: %s\n", row.c_str());
+        Process quitter;
+        if (StartProgram(AGENT_PROGRAM_FILE, "q", &quitter))
+            quitter.WaitExit(30000);
+        Agent.Kill();
+        fixtures::UnregisterViewer();
+        for (const std::string &folder : {SCANS, MATRIX + "\\Full", DefaultFolder()})
+            Unmount(folder);
+        testsupport::RemoveTree(MATRIX);
+        feeder::Reset();
+    }
+};
+::testing::Environment *const Summary = ::testing::AddGlobalTestEnvironment(new MatrixSummary);
+
+TEST(FaultMatrix, EveryDriverCommandFailingAtEachCall)
+{
+    ASSERT_NO_FATAL_FAILURE(Prepare());
+    for (JobKind kind : {ONE_PAGE, CONTINUOUS}) {
+        Row clean = {kind == ONE_PAGE ? "one page: no fault" : "three sheets: no fault", kind, kind == ONE_PAGE ? 1 : 3,
+                     SAVED};
+        ASSERT_TRUE(RunAndRecord(clean));
+        std::vector<FeederTraceEntry> trace = AgentTrace();
+        for (const Row &row : CommandRows(clean, trace))
+            RunAndRecord(row);
+    }
+}
+
+// Every value of the user's settings missing; those the job then wrote back
+// (it reads them) also stored with the wrong type and too long.
+TEST(FaultMatrix, EverySettingTheJobReadsBroken)
+{
+    ASSERT_NO_FATAL_FAILURE(Prepare());
+    for (const StoredValue &value : std::vector<StoredValue>(Baseline)) {
+        // Read by the calibration check before the job; a broken one starts
+        // a calibration run, which the calibration scenarios cover.
+        if (value.name == SettingName(SETTING_CalibrationFilename))
+            continue;
+        bool read = false;
+        auto broken = [&](const char *how, DWORD type, const std::string &data) {
+            Row row = {"setting \"" + value.name + "\" " + how, ONE_PAGE, 1, SETTING_FAULT};
+            row.arm = [&, type, data](RowRun &) {
+                DeleteValue(value.key, value.name);
+                if (type != REG_NONE)
+                    SetValue(value.key, value.name.c_str(), type, data);
+            };
+            row.after = [&](RowRun &) {
+                DWORD stored;
+                std::string bytes;
+                read = testsupport::GetRawValue(HKEY_CURRENT_USER, value.key, value.name.c_str(), &stored, &bytes);
+            };
+            RunAndRecord(row);
+        };
+        broken("missing", REG_NONE, "");
+        if (!read)
+            continue;
+        if (value.type == REG_DWORD) {
+            broken("stored as text", REG_SZ, std::to_string(*(const int *)value.data.data()) + '\0');
+            broken("too long", REG_BINARY, value.data + Dword(0));
+            continue;
+        }
+        DWORD capacity = PATH_CAPACITY;
+        for (const SettingValue &setting : SettingTable)
+            capacity = value.name == setting.name ? setting.capacity : capacity;
+        broken("stored as a number", REG_DWORD, Dword(1));
+        broken("too long", REG_SZ, std::string(capacity, 'x'));
+    }
+}
+
+// The agent's windows (its USER objects: a leaked prompt or progress dialog
+// shows here) and the anonymous memory of its process as the host sees it.
+// Wine reports no handle, GDI or USER counts for another process.
+BOOL CALLBACK CountAgentWindow(HWND window, LPARAM count)
+{
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    *(size_t *)count += owner == Agent.id;
+    if (owner == Agent.id && GetAncestor(window, GA_PARENT) == GetDesktopWindow())
+        EnumChildWindows(window, CountAgentWindow, count);
+    return TRUE;
+}
+std::vector<size_t> SampleAgent()
+{
+    size_t windows = 0;
+    EnumWindows(CountAgentWindow, (LPARAM)&windows);
+    // The agent's Unix process is the one that maps this prefix's Velmora.exe.
+    std::string kib, script = "t=$(readlink -f '" + testsupport::UnixPath(ProgramFile(AGENT_PROGRAM_FILE)) +
+                              "'); for p in $(pgrep -f 'Velmora[.]exe'); do grep -qF \"$t\" /proc/$p/maps "
+                              "2>/dev/null && awk '/RssAnon/ {print $2}' /proc/$p/status; done";
+    for (int attempt = 0; attempt < 5 && !atol(kib.c_str()); ++attempt)
+        testsupport::RunHostShell(script, &kib);
+    return {windows, size_t(atol(kib.c_str()))};
+}
+
+// Thirty sheets in one continuous job at full speed: every picture there and
+// numbered without a gap, and the agent's windows and memory, sampled every
+// ten pages, not growing with the pages.
+TEST(FaultMatrix, ThirtySheetsFedContinuously)
+{
+    ASSERT_NO_FATAL_FAILURE(Prepare());
+    int first = 0;
+    std::vector<std::vector<size_t>> samples;
+    Row soak = {"thirty sheets fed continuously", CONTINUOUS, 30, SAVED};
+    soak.arm = [&](RowRun &) { first = atoi(NextName(SCANS).c_str() + SCANS.size() + strlen("\\Image")); };
+    soak.during = [&](RowRun &) {
+        for (int pages = 10; pages <= 30; pages += 10) {
+            WaitUntil(120000, [&] { return Count(AgentTrace(), SC_END_PAGE) >= pages; });
+            samples.push_back(SampleAgent());
+            printf("after %d pages: %u windows, %u KiB anonymous memory\n", pages, unsigned(samples.back()[0]),
+                   unsigned(samples.back()[1]));
+        }
+    };
+    soak.after = [&](RowRun &run) {
+        for (int page = 0; page < 30; ++page) {
+            char name[MAX_PATH];
+            snprintf(name, sizeof name, "%s\\Image%05d.jpg", SCANS.c_str(), first + page);
+            if (GetFileAttributesA(name) == INVALID_FILE_ATTRIBUTES)
+                run.problems.push_back(std::string("a gap in the numbers at ") + name);
+        }
+    };
+    RunAndRecord(soak);
+    ASSERT_EQ(samples.size(), 3u);
+    EXPECT_TRUE(samples[0][1] && samples[2][1]) << "the agent's memory could not be read";
+    // A window or a page's worth of memory (a 2-inch page is 360 KB) kept per
+    // page would pass these limits over the twenty pages between the samples.
+    EXPECT_LE(samples[2][0], samples[0][0] + 10) << "the agent keeps windows";
+    EXPECT_LE(samples[2][1], samples[0][1] + 4096) << "the agent's memory grows with the pages";
+}
+
+class FaultMatrixRow : public ::testing::TestWithParam<Row> {};
+TEST_P(FaultMatrixRow, Holds)
+{
+    ASSERT_NO_FATAL_FAILURE(Prepare());
+    std::string skipped;
+    if (!RunAndRecord(GetParam(), &skipped))
+        GTEST_SKIP() << GetParam().name << ": " << skipped;
+}
+std::string RowName(const ::testing::TestParamInfo<Row> &info)
+{
+    std::string name;
+    for (char c : info.param.name)
+        name += isalnum((unsigned char)c) ? c : '_';
+    return name;
+}
+INSTANTIATE_TEST_SUITE_P(FoldersAndDevice, FaultMatrixRow, ::testing::ValuesIn(FolderAndDeviceRows()), RowName);
+
+} // namespace
