@@ -1,5 +1,6 @@
-// The scanner's button starts a scan job in the running agent, and a quit
-// switch during a long scan waits for the picture to be saved.
+// The scanner's button after the first start's calibration, and a quit
+// switch during a long scan that waits for the picture to be saved. Scans
+// through every fault, one page or continuous, are the fault matrix's.
 #include "e2e_support.h"
 
 #include <shlobj.h>
@@ -8,7 +9,6 @@
 #include "feedlink_protocol.h"
 #include "product_files.h"
 #include "resource_ids.h"
-#include "settings_table.h"
 #include "test_support.h"
 
 namespace {
@@ -65,19 +65,6 @@ bool DeviceSawCommand(uint16_t command)
 
 class Scan : public AgentScenario {};
 
-TEST_F(Scan, ButtonPressSavesTheFedPhoto)
-{
-    int before = DesktopPictures();
-    ASSERT_TRUE(feeder::QueueSheet(PHOTO));
-    ASSERT_TRUE(StartAgent());
-    ASSERT_NE(WaitForAgentWindow(), nullptr);
-    ASSERT_TRUE(WaitUntilAgentPolls(agent.id));
-    ASSERT_TRUE(feeder::PressButton());
-    EXPECT_TRUE(WaitForPictures(before + 1, 120000));
-    // Calibration data was in place: no notice, no calibration run.
-    EXPECT_EQ(WaitForDialog(agent.id, "", 500), nullptr);
-}
-
 // With the real calibration tool: calibrated at start-up, then the button
 // goes straight to the scan.
 TEST_F(Scan, FirstStartCalibratesThenTheButtonScans)
@@ -125,56 +112,6 @@ TEST_F(Scan, QuitSwitchDuringALongScanWaitsForThePicture)
     EXPECT_EQ(quitter.WaitExit(180000), 0);
     EXPECT_EQ(agent.WaitExit(10000), 0);
     EXPECT_EQ(DesktopPictures(), before + 1);
-}
-
-// Continuous feeding in the running agent: one press scans every sheet fed
-// until Done is clicked, and afterwards the button starts a new job.
-TEST_F(Scan, OnePressScansEverySheetFedUntilDone)
-{
-    // On in the machine defaults, which the agent copies for the user at start.
-    struct ContinuousDefault {
-        std::string key =
-            std::string(MODEL_KEY_BASE) + ModelName() + "\\0000\\" SETTINGS_SUBKEY "\\" SCAN_SETTINGS_SUBKEY;
-        ContinuousDefault()
-        {
-            DWORD on = 1;
-            testsupport::SetRawValue(HKEY_LOCAL_MACHINE, key, SettingName(SETTING_ContinuousScan), REG_DWORD, &on,
-                                     sizeof on);
-        }
-        ~ContinuousDefault()
-        {
-            HKEY settings;
-            if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_WRITE, &settings) == ERROR_SUCCESS) {
-                RegDeleteValueA(settings, SettingName(SETTING_ContinuousScan));
-                RegCloseKey(settings);
-            }
-        }
-    } continuous;
-    int before = DesktopPictures();
-    ASSERT_TRUE(feeder::QueueSheet(PHOTO));
-    ASSERT_TRUE(feeder::QueueSheet(PHOTO));
-    ASSERT_TRUE(StartAgent());
-    ASSERT_NE(WaitForAgentWindow(), nullptr);
-    ASSERT_TRUE(WaitUntilAgentPolls(agent.id));
-    ASSERT_TRUE(feeder::PressButton());
-    EXPECT_TRUE(WaitForPictures(before + 2, 120000));
-
-    // A sheet fed while the prompt waits is scanned without the button.
-    HWND prompt = WaitForDialog(agent.id);
-    ASSERT_NE(prompt, nullptr);
-    EXPECT_NE(DialogText(prompt).find(ResourceString(IDS_CONTINUOUS_PROMPT)), std::string::npos);
-    ASSERT_TRUE(feeder::QueueSheet(PHOTO));
-    EXPECT_TRUE(WaitForPictures(before + 3, 120000));
-    ASSERT_TRUE(WaitForWindowGone(prompt)) << "the prompt stays up while a page is scanned";
-
-    prompt = WaitForDialog(agent.id);
-    ASSERT_NE(prompt, nullptr);
-    ClickButton(prompt, IDOK);
-    ASSERT_TRUE(WaitForWindowGone(prompt));
-    ASSERT_TRUE(feeder::QueueSheet(PHOTO));
-    ASSERT_TRUE(WaitUntilAgentPolls(agent.id)) << "the agent went back to the button after Done";
-    ASSERT_TRUE(feeder::PressButton());
-    EXPECT_TRUE(WaitForPictures(before + 4, 120000));
 }
 
 } // namespace
