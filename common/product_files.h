@@ -8,6 +8,8 @@
 #define CALIBRATION_TOOL_FILE "Levelset.exe"
 #define AUTOCROP_TOOL_FILE "Pagefit.exe"
 #define SESSION_LIBRARY_FILE "Seatwatch.dll"
+// The scanner's driver, the virtual scanner in tests and demos.
+#define SCANNER_DRIVER_FILE "Feedlink.dll"
 
 // The auto-crop tool writes one line here, beside the bitmap it was given;
 // a line holding the word below asks the agent to scan the sheet again.

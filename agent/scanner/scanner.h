@@ -9,13 +9,13 @@
 #include "scan_types.h"
 
 #include "feedlink_protocol.h"
+#include "product_files.h"
 
 // Timers owned by the tray window and by the insert-paper dialog; both tick every 200 ms.
 const UINT_PTR BUTTON_POLL_TIMER_ID = 4096;
 const UINT_PTR PAPER_POLL_TIMER_ID = 4097;
 const UINT POLL_INTERVAL_MS = 200;
 
-#define SCANNER_DRIVER_FILE "Feedlink.dll"
 #define SCANNER_DRIVER_ENTRY "FeedlinkCall"
 
 // The loaded driver; both null while unloaded.

@@ -5,6 +5,8 @@
 
 #include <shlobj.h>
 
+#include <algorithm>
+
 #include "app.h"
 #include "feedlink_protocol.h"
 #include "product_files.h"
@@ -40,27 +42,18 @@ int CountPictures(const std::string &folder)
 
 int DesktopPictures()
 {
-    char desktop[MAX_PATH] = "";
-    SHGetFolderPathA(nullptr, CSIDL_DESKTOPDIRECTORY, nullptr, SHGFP_TYPE_CURRENT, desktop);
-    return CountPictures(desktop);
+    return CountPictures(testsupport::ShellFolder(CSIDL_DESKTOPDIRECTORY));
 }
 
 bool WaitForPictures(int count, DWORD timeoutMs)
 {
-    for (DWORD waited = 0; waited < timeoutMs; waited += 100) {
-        if (DesktopPictures() >= count)
-            return true;
-        Sleep(100);
-    }
-    return false;
+    return testsupport::WaitUntil(timeoutMs, [&] { return DesktopPictures() >= count; });
 }
 
 bool DeviceSawCommand(uint16_t command)
 {
-    for (const FeederTraceEntry &entry : feeder::ReadTrace())
-        if (entry.Command == command)
-            return true;
-    return false;
+    std::vector<FeederTraceEntry> trace = feeder::ReadTrace();
+    return std::any_of(trace.begin(), trace.end(), [&](const FeederTraceEntry &entry) { return entry.Command == command; });
 }
 
 class Scan : public AgentScenario {};
@@ -101,9 +94,7 @@ TEST_F(Scan, QuitSwitchDuringALongScanWaitsForThePicture)
     ASSERT_NE(window, nullptr);
     ASSERT_TRUE(WaitUntilAgentPolls(agent.id));
     ASSERT_TRUE(feeder::PressButton());
-    for (int step = 0; step < 200 && !DeviceSawCommand(SC_READ); ++step)
-        Sleep(50);
-    ASSERT_TRUE(DeviceSawCommand(SC_READ)) << "the scan did not start";
+    ASSERT_TRUE(testsupport::WaitUntil(10000, [&] { return DeviceSawCommand(SC_READ); })) << "the scan did not start";
 
     Process quitter;
     ASSERT_TRUE(StartProgram(AGENT_PROGRAM_FILE, "q", &quitter));

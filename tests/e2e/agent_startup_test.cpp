@@ -5,6 +5,7 @@
 #include "app.h"
 #include "product_files.h"
 #include "resource_ids.h"
+#include "settings_table.h"
 
 namespace {
 
@@ -58,21 +59,6 @@ TEST_F(Startup, TwoAgentsStartedTogetherLeaveOne)
     EXPECT_TRUE((first == 0) != (second == 0)) << first << " " << second;
 }
 
-// What the installer and the file's properties show.
-TEST(AgentFile, CarriesItsVersionRecord)
-{
-    std::string path = ProgramFile(AGENT_PROGRAM_FILE);
-    DWORD ignored = 0;
-    DWORD size = GetFileVersionInfoSizeA(path.c_str(), &ignored);
-    ASSERT_GT(size, 0u);
-    std::vector<char> record(size);
-    ASSERT_TRUE(GetFileVersionInfoA(path.c_str(), 0, size, record.data()));
-    char *name = nullptr;
-    UINT length = 0;
-    ASSERT_TRUE(VerQueryValueA(record.data(), "\\StringFileInfo\\040904b0\\ProductName", (void **)&name, &length));
-    EXPECT_STREQ(name, "Velmora");
-}
-
 struct ProbeCase {
     const char *name;
     void (*arrange)();
@@ -86,22 +72,22 @@ void RefuseAcquire()
 }
 void RemoveDriver()
 {
-    ReplaceProgramFile("Feedlink.dll", "");
+    ReplaceProgramFile(SCANNER_DRIVER_FILE, "");
 }
 // A library without the driver's entry point.
 void DriverWithoutEntry()
 {
-    ReplaceProgramFile("Feedlink.dll", ProgramFile(SESSION_LIBRARY_FILE));
+    ReplaceProgramFile(SCANNER_DRIVER_FILE, ProgramFile(SESSION_LIBRARY_FILE));
 }
 void UnpluggedQuiet()
 {
     feeder::SetPlugged(false);
-    SetMachineSetting("Enable Warning", 0);
+    SetMachineSetting(SettingName(SETTING_EnableWarning), 0);
 }
 void UnpluggedWarned()
 {
     feeder::SetPlugged(false);
-    SetMachineSetting("Enable Warning", 1);
+    SetMachineSetting(SettingName(SETTING_EnableWarning), 1);
 }
 void Nothing() {}
 

@@ -7,13 +7,13 @@
 #include "feedlink_protocol.h"
 #include "product_files.h"
 #include "resource_ids.h"
+#include "settings_table.h"
 #include "test_support.h"
 
 namespace {
 
 using namespace e2e;
 
-const char SETTINGS_VALUE_ENABLE_WARNING[] = "Enable Warning";
 const char SETTINGS_VALUE_FIRST_STARTUP[] = "First Startup";
 
 class Tray : public AgentScenario {
@@ -49,12 +49,7 @@ protected:
 
     bool WaitForRecordedRuns(size_t count)
     {
-        for (int step = 0; step < 200; ++step) {
-            if (RecordedCommandLines().size() >= count)
-                return true;
-            Sleep(50);
-        }
-        return false;
+        return testsupport::WaitUntil(10000, [&] { return RecordedCommandLines().size() >= count; });
     }
 };
 
@@ -117,12 +112,12 @@ TEST_F(Tray, ExitFromTheMenuAsksFirst)
 TEST_F(Tray, EnableWarningCommandFlipsTheSetting)
 {
     ASSERT_NE(StartAndWait(), nullptr);
-    ASSERT_EQ(UserSetting(SETTINGS_VALUE_ENABLE_WARNING), 1);
+    ASSERT_EQ(UserSetting(SettingName(SETTING_EnableWarning)), 1);
     const int expected[] = {0, 1, 0};
     for (int value : expected) {
         PostCommand(IDM_ENABLE_WARNING);
         Sleep(300);
-        EXPECT_EQ(UserSetting(SETTINGS_VALUE_ENABLE_WARNING), value);
+        EXPECT_EQ(UserSetting(SettingName(SETTING_EnableWarning)), value);
     }
 }
 
@@ -172,10 +167,7 @@ TEST_F(Tray, ButtonPressClosesAnOpenSettingsDialog)
     ASSERT_TRUE(feeder::PressButton());
     // Closed before the job: hidden at once, destroyed once the job is over
     // and its modal loop gets control back.
-    bool hidden = false;
-    for (int step = 0; step < 100 && !hidden; ++step, Sleep(50))
-        hidden = !IsWindowVisible(settings);
-    EXPECT_TRUE(hidden);
+    EXPECT_TRUE(testsupport::WaitUntil(5000, [&] { return !IsWindowVisible(settings); }));
 }
 
 TEST_F(Tray, AnotherProgramHoldingTheDriverStopsThePoll)

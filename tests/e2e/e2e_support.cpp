@@ -17,7 +17,7 @@ namespace e2e {
 
 namespace {
 
-const DWORD POLL_STEP_MS = 50;
+using testsupport::WaitUntil;
 const char RECORDING_TOOL[] = "recording_tool.exe";
 const char RECORD_FILE[] = "tool-record.txt";
 const char HOLD_FILE[] = "tool-hold";
@@ -39,18 +39,6 @@ std::string MachineSettingsPath()
 std::string UserModelPath()
 {
     return std::string(MODEL_KEY_BASE) + ModelName();
-}
-
-template <typename Condition>
-bool WaitUntil(DWORD timeoutMs, Condition condition)
-{
-    for (DWORD waited = 0;; waited += POLL_STEP_MS) {
-        if (condition())
-            return true;
-        if (waited >= timeoutMs)
-            return false;
-        Sleep(POLL_STEP_MS);
-    }
 }
 
 struct DialogSearch {
@@ -206,11 +194,6 @@ HWND WaitForAgentWindow(DWORD timeoutMs)
     return window;
 }
 
-bool WaitForNoAgentWindow(DWORD timeoutMs)
-{
-    return WaitUntil(timeoutMs, [] { return FindWindowA(TRAY_WINDOW_CLASS, nullptr) == nullptr; });
-}
-
 bool WaitUntilAgentPolls(DWORD processId, DWORD timeoutMs)
 {
     feeder::ClearTrace();
@@ -292,9 +275,7 @@ int UserSetting(const char *name)
 
 std::string CalibrationDataPath()
 {
-    char documents[MAX_PATH] = "";
-    SHGetFolderPathA(nullptr, CSIDL_COMMON_DOCUMENTS, nullptr, SHGFP_TYPE_CURRENT, documents);
-    return std::string(documents) + "\\" + ModelName() + "\\" + Setting(SETTING_CalibrationFilename).textDefault;
+    return testsupport::ShellFolder(CSIDL_COMMON_DOCUMENTS) + "\\" + ModelName() + "\\" + Setting(SETTING_CalibrationFilename).textDefault;
 }
 
 void SetCalibrationDataPresent(bool present)

@@ -49,7 +49,6 @@ bool StartProgram(const char *file, const std::string &arguments, Process *proce
 
 // The tray window of a running agent, waited for; null after `timeoutMs`.
 HWND WaitForAgentWindow(DWORD timeoutMs = 15000);
-bool WaitForNoAgentWindow(DWORD timeoutMs = 15000);
 // Waits until the agent polls the button (its start-up has ended: a press
 // before that counts as a button still held from earlier). Clears the trace.
 bool WaitUntilAgentPolls(DWORD processId, DWORD timeoutMs = 15000);

@@ -8,11 +8,13 @@
 
 #include <shlobj.h>
 
+#include <algorithm>
 #include <functional>
 #include <map>
 #include <set>
 
 #include "app.h"
+#include "path_text.h"
 #include "feedlink_protocol.h"
 #include "fixture_registry.h"
 #include "product_files.h"
@@ -72,35 +74,22 @@ std::vector<StoredValue> Baseline;
 std::vector<std::string> NotHeld;
 int RowsRun = 0, RowsHeld = 0, RowsSkipped = 0;
 
-template <typename Condition>
-bool WaitUntil(DWORD timeoutMs, Condition condition)
-{
-    for (DWORD start = GetTickCount(); !condition(); Sleep(20))
-        if (GetTickCount() - start > timeoutMs)
-            return false;
-    return true;
-}
+using testsupport::DwordBytes;
+using testsupport::ShellFolder;
+using testsupport::WaitUntil;
 
 std::string UserKey(const char *subkey = nullptr)
 {
     std::string key = std::string(MODEL_KEY_BASE) + ModelName() + "\\0000\\" SETTINGS_SUBKEY;
     return subkey ? key + "\\" + subkey : key;
 }
-std::string Dword(DWORD value)
-{
-    return std::string((const char *)&value, sizeof value);
-}
 void SetValue(const std::string &key, const char *name, DWORD type, const std::string &data)
 {
     testsupport::SetRawValue(HKEY_CURRENT_USER, key, name, type, data.data(), DWORD(data.size()));
 }
-void DeleteValue(const std::string &path, const std::string &name)
+void DeleteValue(const std::string &key, const std::string &name)
 {
-    HKEY key;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, KEY_WRITE, &key) == ERROR_SUCCESS) {
-        RegDeleteValueA(key, name.c_str());
-        RegCloseKey(key);
-    }
+    testsupport::DeleteRawValue(HKEY_CURRENT_USER, key, name.c_str());
 }
 
 // Every value of the user's settings key and its two subkeys.
@@ -129,19 +118,14 @@ void RestoreValues()
         SetValue(value.key, value.name.c_str(), value.type, value.data);
 }
 
-std::string SpecialFolder(int id)
-{
-    char path[MAX_PATH] = "";
-    SHGetFolderPathA(nullptr, id, nullptr, SHGFP_TYPE_CURRENT, path);
-    return path;
-}
 std::string DefaultFolder()
 {
-    return SpecialFolder(CSIDL_DESKTOPDIRECTORY) + "\\Velmora Scans";
+    return ShellFolder(CSIDL_DESKTOPDIRECTORY) + "\\Velmora Scans";
 }
-std::string FolderOf(const std::string &path)
+uint32_t HashOf(const std::string &path)
 {
-    return path.substr(0, path.rfind('\\'));
+    std::string bytes;
+    return testsupport::ReadWholeFile(path, &bytes) ? feeder::TableChecksum(bytes.data(), uint32_t(bytes.size())) : 0;
 }
 
 Files FilesIn(const std::vector<std::string> &folders)
@@ -151,9 +135,8 @@ Files FilesIn(const std::vector<std::string> &folders)
         WIN32_FIND_DATAA found;
         HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
         for (bool more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileA(search, &found)) {
-            std::string path = folder + "\\" + found.cFileName, bytes;
-            if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && testsupport::ReadWholeFile(path, &bytes))
-                files[path] = feeder::TableChecksum(bytes.data(), uint32_t(bytes.size()));
+            if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+                files[folder + "\\" + found.cFileName] = HashOf(folder + "\\" + found.cFileName);
         }
         if (search != INVALID_HANDLE_VALUE)
             FindClose(search);
@@ -162,13 +145,12 @@ Files FilesIn(const std::vector<std::string> &folders)
 }
 Files SaveFolders(const RowRun &run)
 {
-    return FilesIn({run.asked, DefaultFolder(), SpecialFolder(CSIDL_MYPICTURES), SpecialFolder(CSIDL_PERSONAL)});
+    return FilesIn({run.asked, DefaultFolder(), ShellFolder(CSIDL_MYPICTURES), ShellFolder(CSIDL_PERSONAL)});
 }
 Files TempFiles()
 {
     char temp[MAX_PATH] = "";
-    GetTempPathA(sizeof temp, temp);
-    return FilesIn({FolderOf(temp)});
+    return FilesIn({std::string(temp, GetTempPathA(sizeof temp, temp) - 1)});
 }
 
 bool EnsureAgent()
@@ -189,10 +171,8 @@ std::vector<FeederTraceEntry> AgentTrace()
 }
 int Count(const std::vector<FeederTraceEntry> &trace, uint16_t command, size_t from = 0)
 {
-    int count = 0;
-    for (size_t i = from; i < trace.size(); ++i)
-        count += trace[i].Command == command;
-    return count;
+    return int(std::count_if(trace.begin() + std::min(from, trace.size()), trace.end(),
+                             [&](const FeederTraceEntry &entry) { return entry.Command == command; }));
 }
 // Index of the poll that saw the press, or the trace's size.
 size_t PressIndex(const std::vector<FeederTraceEntry> &trace)
@@ -284,7 +264,7 @@ void Judge(const Row &row, RowRun &run, const Files &before, const Files &temp)
             problems.push_back("left in the temporary folder: " + file.first);
     Files after = SaveFolders(run), placed = run.placed;
     for (const auto &file : placed)
-        if (FilesIn({FolderOf(file.first)})[file.first] != file.second)
+        if (HashOf(file.first) != file.second)
             problems.push_back("overwritten: " + file.first);
     for (const auto &file : before)
         if (!after.count(file.first) || after[file.first] != file.second)
@@ -294,6 +274,7 @@ void Judge(const Row &row, RowRun &run, const Files &before, const Files &temp)
     for (const auto &file : after)
         if (!before.count(file.first) && !placed.count(file.first)) {
             std::string folder = FolderOf(file.first);
+            folder.pop_back();
             added[folder == run.asked         ? ASKED
                   : folder == DefaultFolder() ? DEFAULT_FOLDER
                                               : KEPT]
@@ -348,7 +329,7 @@ bool RunRow(const Row &row, RowRun &run)
     feeder::SetTransferSize(BLOCK_BYTES);
     RestoreValues();
     SetValue(UserKey(SCAN_SETTINGS_SUBKEY), SettingName(SETTING_ContinuousScan), REG_DWORD,
-             Dword(row.kind == CONTINUOUS));
+             DwordBytes(row.kind == CONTINUOUS));
     CreateDirectoryA(SCANS.c_str(), nullptr);
     DeleteFileA(ViewerRecord.c_str());
     for (int sheet = 0; sheet < row.sheets; ++sheet)
@@ -536,9 +517,9 @@ std::vector<Row> FolderAndDeviceRows()
              {SHEETS, SHEETS, ASKED | DEFAULT_FOLDER},
              HoldAutoCrop,
              WhileAutoCropRuns([](RowRun &run) {
-                 std::string name = NextName(SCANS), bytes = "another program's file";
-                 testsupport::WriteWholeFile(name, bytes);
-                 run.placed[name] = feeder::TableChecksum(bytes.data(), uint32_t(bytes.size()));
+                 std::string name = NextName(SCANS);
+                 testsupport::WriteWholeFile(name, "another program's file");
+                 run.placed[name] = HashOf(name);
              })},
         };
         for (Row &row : table)
@@ -638,7 +619,7 @@ void Prepare()
     CreateDirectoryA(MATRIX.c_str(), nullptr);
     ASSERT_TRUE(fixtures::RegisterViewer(testsupport::ProgramDirectory() + "FixtureViewer.exe", ViewerRecord));
     // Pictures that were there before: none of them may change.
-    for (const std::string &folder : {SCANS, DefaultFolder(), SpecialFolder(CSIDL_MYPICTURES)}) {
+    for (const std::string &folder : {SCANS, DefaultFolder(), ShellFolder(CSIDL_MYPICTURES)}) {
         CreateDirectoryA(folder.c_str(), nullptr);
         CopyFileA(PHOTO, (folder + "\\Image00001.jpg").c_str(), TRUE);
     }
@@ -648,9 +629,9 @@ void Prepare()
                                                    {SETTING_AutoCrop, 0}, {SETTING_AutoDeskew, 0},
                                                    {SETTING_Format, 1},   {SETTING_Rotate, 0}};
     for (const auto &number : numbers)
-        SetValue(scan, SettingName(number.first), REG_DWORD, Dword(number.second));
+        SetValue(scan, SettingName(number.first), REG_DWORD, DwordBytes(number.second));
     SetValue(scan, SettingName(SETTING_SavePath), REG_SZ, SCANS);
-    SetValue(UserKey(), SettingName(SETTING_DefaultProcessor), REG_DWORD, Dword(1));
+    SetValue(UserKey(), SettingName(SETTING_DefaultProcessor), REG_DWORD, DwordBytes(1));
     SetValue(UserKey(PAPER_SIZE_SUBKEY), SettingName(SETTING_PaperSizeArea), REG_SZ, PAPER_AREA);
     // A first job writes back every setting it reads; that is the baseline.
     Baseline = ReadValues();
@@ -726,13 +707,13 @@ TEST(FaultMatrix, EverySettingTheJobReadsBroken)
             continue;
         if (value.type == REG_DWORD) {
             broken("stored as text", REG_SZ, std::to_string(*(const int *)value.data.data()) + '\0');
-            broken("too long", REG_BINARY, value.data + Dword(0));
+            broken("too long", REG_BINARY, value.data + DwordBytes(0));
             continue;
         }
         DWORD capacity = PATH_CAPACITY;
         for (const SettingValue &setting : SettingTable)
             capacity = value.name == setting.name ? setting.capacity : capacity;
-        broken("stored as a number", REG_DWORD, Dword(1));
+        broken("stored as a number", REG_DWORD, DwordBytes(1));
         broken("too long", REG_SZ, std::string(capacity, 'x'));
     }
 }

@@ -138,8 +138,7 @@ TEST_F(SettingsDialogScenario, DoubleClickOpensItAndEveryChangeIsSavedAtOnce)
     Photograph(browser, "folder-browser.png");
     PostMessageA(GetDlgItem(browser, IDOK), BM_CLICK, 0, 0);
     ASSERT_TRUE(WaitForWindowGone(browser));
-    for (int step = 0; step < 100 && StoredText(scan, SETTING_SavePath) != album; ++step)
-        Sleep(50);
+    testsupport::WaitUntil(5000, [&] { return StoredText(scan, SETTING_SavePath) == album; });
     EXPECT_EQ(StoredText(scan, SETTING_SavePath), album);
     GetDlgItemTextA(dialog, IDC_SETTINGS_SAVE_PATH, shown, sizeof shown);
     EXPECT_EQ(std::string(shown), album);

@@ -1,6 +1,7 @@
 // Helpers shared by the Windows test programs.
 #include "test_support.h"
 
+#include <shlobj.h>
 #include <shlwapi.h>
 
 #include <cstdio>
@@ -123,6 +124,21 @@ bool GetRawValue(HKEY root, const std::string &path, const char *name, DWORD *ty
     return status == ERROR_SUCCESS;
 }
 
+void DeleteRawValue(HKEY root, const std::string &path, const char *name)
+{
+    HKEY key;
+    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
+        RegDeleteValueA(key, name);
+        RegCloseKey(key);
+    }
+}
+
+std::string ShellFolder(int csidl)
+{
+    char path[MAX_PATH] = "";
+    return SHGetFolderPathA(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, path) == S_OK ? path : "";
+}
+
 int RunAndWait(const std::string &commandLine, DWORD timeoutMs)
 {
     STARTUPINFOA startup = {};
@@ -178,11 +194,8 @@ int RunHostShell(const std::string &script, std::string *output)
         !MoveFileA((base + ".part").c_str(), (base + ".request").c_str()))
         return -1;
     std::string code;
-    for (int waited = 0; !ReadWholeFile(base + ".rc", &code) || code.empty(); waited += 20) {
-        if (waited > 600000)
-            return -1;
-        Sleep(20);
-    }
+    if (!WaitUntil(600000, [&] { return ReadWholeFile(base + ".rc", &code) && !code.empty(); }))
+        return -1;
     if (output) {
         output->clear();
         ReadWholeFile(base + ".out", output);
@@ -215,11 +228,7 @@ BOOL CALLBACK MatchOwnedDialog(HWND window, LPARAM context)
 HWND FindOwnedDialog(HWND owner, DWORD waitMs)
 {
     OwnedSearch search = {owner, nullptr};
-    EnumWindows(MatchOwnedDialog, (LPARAM)&search);
-    for (DWORD waited = 0; waited < waitMs && !search.found; waited += 50) {
-        Sleep(50);
-        EnumWindows(MatchOwnedDialog, (LPARAM)&search);
-    }
+    WaitUntil(waitMs, [&] { return EnumWindows(MatchOwnedDialog, (LPARAM)&search), search.found; });
     return search.found;
 }
 

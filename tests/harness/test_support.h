@@ -29,6 +29,24 @@ bool SetRawValue(HKEY root, const std::string &path, const char *name, DWORD typ
 // Reads a value's type and bytes; false when it is missing.
 bool GetRawValue(HKEY root, const std::string &path, const char *name, DWORD *type,
                  std::string *data);
+void DeleteRawValue(HKEY root, const std::string &path, const char *name);
+// The bytes of a DWORD value, for SetRawValue.
+inline std::string DwordBytes(DWORD value)
+{
+    return std::string((const char *)&value, sizeof value);
+}
+// A shell folder of the running user (a CSIDL_ value), "" when unknown.
+std::string ShellFolder(int csidl);
+
+// Looks again every 20 ms until `condition` holds; false when `timeoutMs`
+// passed first.
+template <typename Condition> bool WaitUntil(DWORD timeoutMs, Condition condition)
+{
+    for (DWORD start = GetTickCount(); !condition(); Sleep(20))
+        if (GetTickCount() - start >= timeoutMs)
+            return false;
+    return true;
+}
 
 // Runs a command line, waits for it, and returns its exit code (-1 when it
 // could not start). Output goes where the test's own output goes.

@@ -117,7 +117,7 @@ protected:
     // The dialog templates, and a sheet the first `missed` paper checks do not see.
     void LoadResources(uint32_t missed)
     {
-        ResourceLibrary = LoadLibraryA((testsupport::ProgramDirectory() + "VelmoraRes.dll").c_str());
+        ResourceLibrary = LoadLibraryA((testsupport::ProgramDirectory() + RESOURCE_LIBRARY_FILE).c_str());
         EXPECT_NE(ResourceLibrary, nullptr) << "VelmoraRes.dll beside the test program";
         feeder::SetSyntheticPage(true);
         for (uint32_t check = 1; check <= missed; check++)
@@ -139,7 +139,7 @@ TEST_F(ScannerTest, CommandSequencesOfTheProbeAndThePolls)
     std::string deep = folder_;
     for (char level = 'a'; level < 'd'; level++)
         CreateDirectoryA((deep += "\\" + std::string(50, level)).c_str(), nullptr);
-    CopyFileA((testsupport::ProgramDirectory() + "VelmoraRes.dll").c_str(), (deep += "\\Feedlink.dll").c_str(), 0);
+    CopyFileA((testsupport::ProgramDirectory() + RESOURCE_LIBRARY_FILE).c_str(), (deep += "\\" SCANNER_DRIVER_FILE).c_str(), 0);
     auto probe = [](const std::string &path) { return [path] { return (int)ProbeScanner(path.c_str()); }; };
     auto poll = [] { return (int)PollScanButton(nullptr, BUTTON_POLL_TIMER_ID); };
     auto press = [](int16_t code, uint32_t polls) { return [=] { feeder::PressButton(code, polls); }; };
@@ -157,7 +157,7 @@ TEST_F(ScannerTest, CommandSequencesOfTheProbeAndThePolls)
          "SC_CLOSE SC_OPEN SC_ACQUIRE SC_RELEASE SC_CLOSE"},
         {"probe, ready again", nullptr, probe(driver_), PROBE_READY, true,
          "SC_CLOSE SC_OPEN SC_ACQUIRE SC_IS_PRESENT SC_GET_INFO SC_GET_EXTRA_INFO SC_RELEASE"},
-        {"probe, file gone", nullptr, probe(folder_ + "\\Feedlink.dll"), PROBE_DRIVER_MISSING, false, "SC_CLOSE"},
+        {"probe, file gone", nullptr, probe(folder_ + "\\" SCANNER_DRIVER_FILE), PROBE_DRIVER_MISSING, false, "SC_CLOSE"},
         {"button up", nullptr, poll, 0, true, button},
         // One press starts one scan: the poll ends once the button is let go.
         {"held button", press(2, 4), poll, 2, true, button + " SC_GET_BUTTON SC_GET_BUTTON SC_GET_BUTTON SC_GET_BUTTON"},

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "naming.h"
+#include "product_files.h"
 #include "resource_ids.h"
 #include "scan_job.h"
 #include "settings.h"
@@ -31,12 +32,6 @@ struct {
     HANDLE started, release;
 } ScanJobDouble;
 
-template <typename Condition> bool WaitFor(Condition condition)
-{
-    for (DWORD waited = 0; waited < WAIT_MS && !condition(); waited += 20)
-        Sleep(20);
-    return condition();
-}
 
 struct DialogRun {
     HANDLE thread;
@@ -60,7 +55,7 @@ protected:
         InitCommonControls();
         AppInstance = GetModuleHandleA(nullptr);
         if (!ResourceLibrary)
-            ResourceLibrary = LoadLibraryA((testsupport::ProgramDirectory() + "VelmoraRes.dll").c_str());
+            ResourceLibrary = LoadLibraryA((testsupport::ProgramDirectory() + RESOURCE_LIBRARY_FILE).c_str());
         ASSERT_NE(ResourceLibrary, nullptr);
         static unsigned counter;
         const std::string tag = std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++counter);
@@ -96,7 +91,7 @@ protected:
             CloseHandle(run.thread);
         run = DialogRun();
         run.thread = CreateThread(nullptr, 0, RunDialog, &run, 0, &run.threadId);
-        ASSERT_TRUE(WaitFor([] { return SettingsDialogWindow && IsWindowVisible(SettingsDialogWindow); }));
+        ASSERT_TRUE(testsupport::WaitUntil(WAIT_MS, [] { return SettingsDialogWindow && IsWindowVisible(SettingsDialogWindow); }));
         dialog = SettingsDialogWindow;
     }
     bool Closed(DWORD timeoutMs = WAIT_MS) { return WaitForSingleObject(run.thread, timeoutMs) == WAIT_OBJECT_0; }
@@ -245,7 +240,7 @@ TEST_F(SettingsDialogTest, PrefixBoxAndClosing)
     SavedInFull(true);
     PostMessageA(prefix, WM_KEYDOWN, VK_ESCAPE, 0);
     PostMessageA(Item(IDC_SETTINGS_CONTINUOUS), BM_CLICK, 0, 0);
-    ASSERT_TRUE(WaitFor([this] { return SavedInFull(); }));
+    ASSERT_TRUE(testsupport::WaitUntil(WAIT_MS, [this] { return SavedInFull(); }));
     EXPECT_FALSE(Closed(0)) << "Esc closed the dialog";
     SavedInFull(true);
     PostMessageA(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
@@ -285,14 +280,14 @@ TEST_F(SettingsDialogTest, FolderBrowserTakesOnlyWritableFolders)
                 break;
             SendMessageA(tree, TVM_SELECTITEM, TVGN_CARET, (LPARAM)choice.first);
             char status[PATH_CAPACITY] = "";
-            EXPECT_TRUE(WaitFor([&] {
+            EXPECT_TRUE(testsupport::WaitUntil(WAIT_MS, [&] {
                 GetDlgItemTextA(browser, BROWSER_STATUS, status, sizeof status);
                 return status == choice.second && !IsWindowEnabled(GetDlgItem(browser, IDOK)) == choice.second.empty();
             })) << "'" << choice.second << "' shows '" << status << "'";
         }
         SavedInFull(true);
         SendMessageA(GetDlgItem(browser, button), BM_CLICK, 0, 0);
-        ASSERT_TRUE(WaitFor([this] { return SavedInFull(); }));
+        ASSERT_TRUE(testsupport::WaitUntil(WAIT_MS, [this] { return SavedInFull(); }));
         EXPECT_EQ(Value(SETTING_SavePath), good);
         EXPECT_EQ(ItemText(IDC_SETTINGS_SAVE_PATH), good);
     }
@@ -318,7 +313,7 @@ TEST_F(SettingsDialogTest, ScanRequestRunsTheJobOnAWorkerThread)
     // Painting comes after every posted message: once the dialog has
     // repainted, the click and the quit message have been taken too.
     InvalidateRect(dialog, nullptr, TRUE);
-    EXPECT_TRUE(WaitFor([this] { return !GetUpdateRect(dialog, nullptr, FALSE); })) << "no repaint during the job";
+    EXPECT_TRUE(testsupport::WaitUntil(WAIT_MS, [this] { return !GetUpdateRect(dialog, nullptr, FALSE); })) << "no repaint during the job";
     SetEvent(ScanJobDouble.release);
     ASSERT_TRUE(Closed()) << "the quit message taken during the job was lost";
     EXPECT_TRUE(run.sawQuit);

@@ -71,8 +71,7 @@ double ColumnSpreadOfAGreySheet(const std::string &folder)
 HWND WaitForWindow(const char *className, const char *title, DWORD timeoutMs)
 {
     HWND window = nullptr;
-    for (DWORD waited = 0; !window && waited < timeoutMs; waited += 50, Sleep(50))
-        window = FindWindowA(className, title);
+    testsupport::WaitUntil(timeoutMs, [&] { return (window = FindWindowA(className, title)) != nullptr; });
     return window;
 }
 
@@ -200,8 +199,7 @@ TEST_F(LevelsetTest, CancelledRunLeavesNothingAndASecondOneIsRefused)
     ASSERT_NE(window, nullptr);
     const std::string mutexName = std::string(DRIVER_IN_USE_MUTEX_PREFIX) + model;
     HANDLE inUse = nullptr;
-    for (int i = 0; i < 100 && !inUse; ++i, Sleep(20))
-        inUse = OpenMutexA(SYNCHRONIZE, FALSE, mutexName.c_str());
+    testsupport::WaitUntil(2000, [&] { return (inUse = OpenMutexA(SYNCHRONIZE, FALSE, mutexName.c_str())) != nullptr; });
     EXPECT_NE(inUse, nullptr) << "the agent's tick must find the scanner in use";
     CloseHandle(inUse);
     EXPECT_EQ(Start("Clean").get(), LEVELSET_ALREADY_RUNNING);
