@@ -16,6 +16,11 @@
 #define AUTOCROP_LOG_FILE "Pagefit.log"
 #define AUTOCROP_NO_ACTION_WORD "noaction"
 
+// What the agent asks the calibration tool for: the verb after its name.
+#define CALIBRATION_VERB "Calibration"
+#define FORCED_CALIBRATION_VERB "Force Calibration"
+#define CLEANING_VERB "Clean"
+
 // The longest path any of the product's programs handles, terminator
 // included: every path buffer, the shared device state's folder and sheet
 // names, and the registry's folder values are this size.

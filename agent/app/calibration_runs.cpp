@@ -13,10 +13,6 @@ namespace {
 
 const DWORD TOOL_WAIT_SLICE_MS = 10;
 
-#define VERB_CALIBRATION "Calibration"
-#define VERB_CLEAN "Clean"
-#define VERB_FORCE_CALIBRATION "Force Calibration"
-
 struct ToolCommand {
     char program[PATH_CAPACITY];
     char commandLine[PATH_CAPACITY];
@@ -92,13 +88,13 @@ int RunToolAndWait(const char *program, const char *commandLine)
 
 int RunCalibration(void)
 {
-    RunTool(VERB_CALIBRATION);
+    RunTool(CALIBRATION_VERB);
     return 1;
 }
 
 int RunCleaning(void)
 {
-    RunTool(VERB_CLEAN);
+    RunTool(CLEANING_VERB);
     return 1;
 }
 
@@ -109,7 +105,7 @@ int EnsureCalibrated(void)
     // Composed before the notice: the notice's own message handling may
     // address another sibling through ModulePath meanwhile.
     ToolCommand command;
-    int composed = ComposeToolCommand(VERB_FORCE_CALIBRATION, &command);
+    int composed = ComposeToolCommand(FORCED_CALIBRATION_VERB, &command);
     ShowResourceMessage(nullptr, IDS_CALIBRATION_NOTICE, MB_ICONINFORMATION);
     if (composed)
         RunToolAndWait(command.program, command.commandLine);

@@ -26,7 +26,8 @@ const char TEMPORARY_PREFIX[] = "Temp";
 const DWORD TOOL_WAIT_SLICE_MS = 10;
 // The tool writes one line; a log this large is not one of its logs.
 const DWORD LOG_READ_LIMIT = 1u << 20;
-const UINT SCAN_KEPT_MESSAGE_CAPACITY = 1040 + PATH_CAPACITY;
+// The message, two line ends and the kept bitmap's path.
+const UINT SCAN_KEPT_MESSAGE_CAPACITY = RESOURCE_MESSAGE_CAPACITY + 2 + PATH_CAPACITY;
 
 // Milliseconds since `start` (a QueryPerformanceCounter reading).
 double ElapsedMs(const LARGE_INTEGER &start)
@@ -211,7 +212,7 @@ void KeepScannedBitmap(const OutputSettings *output, const char *bitmap, char *k
 void TellScanKept(const char *where)
 {
     char text[SCAN_KEPT_MESSAGE_CAPACITY] = "";
-    int length = LoadStringA(ResourceLibrary, IDS_SCAN_KEPT, text, sizeof text);
+    int length = LoadStringA(ResourceLibrary, IDS_SCAN_KEPT, text, RESOURCE_MESSAGE_CAPACITY);
     // The path is appended, never used as a format: a folder may hold a '%'.
     snprintf(text + length, sizeof text - size_t(length), "\n\n%s", where);
     MessageBoxA(nullptr, text, AppTitle, MB_OK | MB_ICONWARNING);

@@ -9,6 +9,7 @@
 #include <cctype>
 #include <string>
 
+#include "product_files.h"
 #include "resource_ids.h"
 #include "shared.h"
 #include "test_support.h"
@@ -37,7 +38,7 @@ void ExpectNewAccessKey(const std::string &text, std::string *seen)
 TEST(ResourceLibrary, StringsFitTheirReadersAndAccessKeysAreUnique)
 {
     AppInstance = GetModuleHandleA(nullptr);
-    ResourceLibrary = LoadLibraryA((testsupport::ProgramDirectory() + "VelmoraRes.dll").c_str());
+    ResourceLibrary = LoadLibraryA((testsupport::ProgramDirectory() + RESOURCE_LIBRARY_FILE).c_str());
     ASSERT_NE(ResourceLibrary, nullptr) << "VelmoraRes.dll beside the test program";
     for (const ResourceStringReader &s : RESOURCE_STRING_READERS) {
         char text[4096] = "";

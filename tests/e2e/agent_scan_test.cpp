@@ -53,7 +53,8 @@ bool WaitForPictures(int count, DWORD timeoutMs)
 bool DeviceSawCommand(uint16_t command)
 {
     std::vector<FeederTraceEntry> trace = feeder::ReadTrace();
-    return std::any_of(trace.begin(), trace.end(), [&](const FeederTraceEntry &entry) { return entry.Command == command; });
+    return std::any_of(trace.begin(), trace.end(),
+                       [&](const FeederTraceEntry &entry) { return entry.Command == command; });
 }
 
 class Scan : public AgentScenario {};

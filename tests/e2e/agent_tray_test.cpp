@@ -14,8 +14,6 @@ namespace {
 
 using namespace e2e;
 
-const char SETTINGS_VALUE_FIRST_STARTUP[] = "First Startup";
-
 class Tray : public AgentScenario {
 protected:
     HWND StartAndWait()
@@ -62,8 +60,8 @@ TEST_F(Tray, MenuCommandsRunTheCalibrationToolWithTheirVerbs)
     PostCommand(IDM_CLEAN);
     ASSERT_TRUE(WaitForRecordedRuns(2));
     std::vector<std::string> runs = RecordedCommandLines();
-    EXPECT_EQ(runs[0], ToolCommandLine("Calibration"));
-    EXPECT_EQ(runs[1], ToolCommandLine("Clean"));
+    EXPECT_EQ(runs[0], ToolCommandLine(CALIBRATION_VERB));
+    EXPECT_EQ(runs[1], ToolCommandLine(CLEANING_VERB));
 }
 
 TEST_F(Tray, MissingCalibrationDataIsForcedBeforeTheTrayStarts)
@@ -82,7 +80,7 @@ TEST_F(Tray, MissingCalibrationDataIsForcedBeforeTheTrayStarts)
     ASSERT_NE(done, nullptr);
     EXPECT_NE(DialogText(done).find(ResourceString(IDS_CALIBRATION_DONE)), std::string::npos);
     ASSERT_EQ(RecordedCommandLines().size(), 1u);
-    EXPECT_EQ(RecordedCommandLines()[0], ToolCommandLine("Force Calibration"));
+    EXPECT_EQ(RecordedCommandLines()[0], ToolCommandLine(FORCED_CALIBRATION_VERB));
     EXPECT_EQ(FindWindowA(TRAY_WINDOW_CLASS, nullptr), nullptr);
     ClickButton(done, IDOK);
     EXPECT_NE(WaitForAgentWindow(), nullptr);
@@ -204,7 +202,7 @@ TEST_F(Tray, SessionDisconnectStopsThePollAndSignalsSwitchUser)
 
 TEST_F(Tray, FirstStartupOpensTheSettingsDialog)
 {
-    SetMachineSetting(SETTINGS_VALUE_FIRST_STARTUP, 1);
+    SetMachineSetting(SettingName(SETTING_FirstStartup), 1);
     ASSERT_NE(StartAndWait(), nullptr);
     EXPECT_NE(WaitForDialog(agent.id), nullptr);
 }

@@ -4,12 +4,11 @@
 
 #include "app.h"
 #include "resource_ids.h"
+#include "settings_table.h"
 
 namespace {
 
 using namespace e2e;
-
-const char ENABLE_WARNING[] = "Enable Warning";
 
 class Warning : public AgentScenario {
 protected:
@@ -17,7 +16,7 @@ protected:
     {
         AgentScenario::SetUp();
         feeder::SetPlugged(false);
-        SetMachineSetting(ENABLE_WARNING, 1);
+        SetMachineSetting(SettingName(SETTING_EnableWarning), 1);
     }
 
     HWND StartWithWarning()
@@ -38,7 +37,7 @@ TEST_F(Warning, CheckedBoxSilencesLaterStarts)
     SendDlgItemMessageA(dialog, IDC_WARNING_CHECKBOX, BM_SETCHECK, BST_CHECKED, 0);
     ClickButton(dialog, IDOK);
     ASSERT_NE(WaitForAgentWindow(), nullptr);
-    EXPECT_EQ(UserSetting(ENABLE_WARNING), 0);
+    EXPECT_EQ(UserSetting(SettingName(SETTING_EnableWarning)), 0);
     EXPECT_EQ(RunQuitSwitch(), 0);
 
     ASSERT_TRUE(StartAgent());
@@ -54,25 +53,21 @@ RECT ClientRectOf(HWND dialog, int id)
     return bounds;
 }
 
-// The agent runs with its manifest (themed common controls): the layout
-// still follows the measured text.
+// The agent runs with its manifest (themed common controls): what lies
+// below the measured text follows it without overlap, inside the dialog.
 TEST_F(Warning, LaidOutBelowItsTextInTheRunningAgent)
 {
     HWND dialog = StartWithWarning();
     ASSERT_NE(dialog, nullptr);
-    RECT text = ClientRectOf(dialog, IDC_WARNING_TEXT);
-    RECT check = ClientRectOf(dialog, IDC_WARNING_CHECKBOX);
-    RECT button = ClientRectOf(dialog, IDOK);
-    RECT lower = ClientRectOf(dialog, IDC_WARNING_PICTURE_3);
-    int h = text.bottom - text.top;
-    EXPECT_GT(h, 20);
-    EXPECT_EQ(lower.top, h + 152);
-    EXPECT_EQ(check.top, h + 223);
-    EXPECT_EQ(button.top, h + 238 + (check.bottom - check.top));
-    RECT window;
-    GetWindowRect(dialog, &window);
-    EXPECT_EQ(window.right - window.left, 358);
-    EXPECT_GE(window.bottom - window.top, button.bottom);
+    RECT above = ClientRectOf(dialog, IDC_WARNING_TEXT), window;
+    EXPECT_GT(above.bottom - above.top, 20) << "the text was not measured";
+    for (int id : {IDC_WARNING_PICTURE_3, IDC_WARNING_CHECKBOX, IDOK}) {
+        RECT below = ClientRectOf(dialog, id);
+        EXPECT_GE(below.top, above.bottom) << id;
+        above = below;
+    }
+    GetClientRect(dialog, &window);
+    EXPECT_GE(window.bottom, above.bottom);
 }
 
 TEST_F(Warning, CancelKeepsTheWarning)
@@ -82,14 +77,14 @@ TEST_F(Warning, CancelKeepsTheWarning)
     SendDlgItemMessageA(dialog, IDC_WARNING_CHECKBOX, BM_SETCHECK, BST_CHECKED, 0);
     ClickButton(dialog, IDCANCEL);
     ASSERT_NE(WaitForAgentWindow(), nullptr);
-    EXPECT_EQ(UserSetting(ENABLE_WARNING), 1);
+    EXPECT_EQ(UserSetting(SettingName(SETTING_EnableWarning)), 1);
 }
 
 // "First Startup" opens the settings dialog at start only when the scanner
 // is connected, which tells how the warning left the scanner.
 TEST_F(Warning, ScannerPluggedInMeanwhileStartsConnected)
 {
-    SetMachineSetting("First Startup", 1);
+    SetMachineSetting(SettingName(SETTING_FirstStartup), 1);
     HWND dialog = StartWithWarning();
     ASSERT_NE(dialog, nullptr);
     ASSERT_TRUE(feeder::Plug());
@@ -102,7 +97,7 @@ TEST_F(Warning, ScannerPluggedInMeanwhileStartsConnected)
 
 TEST_F(Warning, ScannerPulledAgainStartsNotConnected)
 {
-    SetMachineSetting("First Startup", 1);
+    SetMachineSetting(SettingName(SETTING_FirstStartup), 1);
     HWND dialog = StartWithWarning();
     ASSERT_NE(dialog, nullptr);
     ASSERT_TRUE(feeder::Plug());

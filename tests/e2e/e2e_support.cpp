@@ -8,10 +8,12 @@
 
 #include "app.h"
 #include "feedlink_protocol.h"
+#include "fixture_registry.h"
 #include "product_files.h"
 #include "resource_ids.h"
 #include "settings_table.h"
 #include "test_support.h"
+#include "ui.h"
 
 namespace e2e {
 
@@ -30,11 +32,6 @@ struct SavedValue {
 };
 std::map<std::string, SavedValue> ChangedMachineValues;
 std::vector<std::string> ReplacedTools;
-
-std::string MachineSettingsPath()
-{
-    return std::string(MODEL_KEY_BASE) + ModelName() + "\\0000\\" SETTINGS_SUBKEY;
-}
 
 std::string UserModelPath()
 {
@@ -83,17 +80,12 @@ BOOL CALLBACK CollectStaticText(HWND child, LPARAM context)
 
 void RestoreMachineValues()
 {
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, MachineSettingsPath().c_str(), 0, KEY_WRITE, &key) != ERROR_SUCCESS)
-        return;
-    for (const auto &entry : ChangedMachineValues) {
+    for (const auto &entry : ChangedMachineValues)
         if (entry.second.existed)
-            RegSetValueExA(key, entry.first.c_str(), 0, entry.second.type, (const BYTE *)entry.second.data.data(),
-                           (DWORD)entry.second.data.size());
+            testsupport::SetRawValue(HKEY_LOCAL_MACHINE, SettingsPath(), entry.first.c_str(), entry.second.type,
+                                     entry.second.data.data(), DWORD(entry.second.data.size()));
         else
-            RegDeleteValueA(key, entry.first.c_str());
-    }
-    RegCloseKey(key);
+            testsupport::DeleteRawValue(HKEY_LOCAL_MACHINE, SettingsPath(), entry.first.c_str());
     ChangedMachineValues.clear();
 }
 
@@ -102,11 +94,13 @@ void RememberMachineValue(const char *name)
     if (ChangedMachineValues.count(name))
         return;
     SavedValue saved;
-    saved.existed = testsupport::GetRawValue(HKEY_LOCAL_MACHINE, MachineSettingsPath(), name, &saved.type, &saved.data);
+    saved.existed = testsupport::GetRawValue(HKEY_LOCAL_MACHINE, SettingsPath(), name, &saved.type, &saved.data);
     ChangedMachineValues[name] = saved;
 }
 
-void PutBackTools()
+} // namespace
+
+void PutBackProgramFiles()
 {
     for (const std::string &file : ReplacedTools) {
         std::string original = ProgramFile(file.c_str()) + ".real";
@@ -117,8 +111,6 @@ void PutBackTools()
     DeleteFileA(ProgramFile(RECORD_FILE).c_str());
     DeleteFileA(ProgramFile(HOLD_FILE).c_str());
 }
-
-} // namespace
 
 std::string ProgramFolder()
 {
@@ -243,7 +235,7 @@ void ClickButton(HWND dialog, int id)
 std::string ResourceString(UINT id)
 {
     HMODULE library = LoadLibraryExA(ProgramFile(RESOURCE_LIBRARY_FILE).c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
-    char text[1040] = "";
+    char text[RESOURCE_MESSAGE_CAPACITY] = "";
     if (library) {
         LoadStringA(library, id, text, sizeof text);
         FreeLibrary(library);
@@ -254,28 +246,34 @@ std::string ResourceString(UINT id)
 void SetMachineSetting(const char *name, DWORD value)
 {
     RememberMachineValue(name);
-    testsupport::SetRawValue(HKEY_LOCAL_MACHINE, MachineSettingsPath(), name, REG_DWORD, &value, sizeof value);
+    testsupport::SetRawValue(HKEY_LOCAL_MACHINE, SettingsPath(), name, REG_DWORD, &value, sizeof value);
 }
 
 void SetMachineSetting(const char *name, const std::string &text)
 {
     RememberMachineValue(name);
-    testsupport::SetRawValue(HKEY_LOCAL_MACHINE, MachineSettingsPath(), name, REG_SZ, text.c_str(),
-                             (DWORD)text.size() + 1);
+    testsupport::SetRawValue(HKEY_LOCAL_MACHINE, SettingsPath(), name, REG_SZ, text.c_str(), (DWORD)text.size() + 1);
 }
 
-int UserSetting(const char *name)
+std::string SettingsPath(const char *subkey)
+{
+    std::string path = std::string(MODEL_KEY_BASE) + ModelName() + "\\0000\\" SETTINGS_SUBKEY;
+    return subkey ? path + "\\" + subkey : path;
+}
+
+int UserSetting(const char *name, const char *subkey)
 {
     DWORD type = 0;
     std::string data;
-    if (!testsupport::GetRawValue(HKEY_CURRENT_USER, MachineSettingsPath(), name, &type, &data) || data.size() != 4)
+    if (!testsupport::GetRawValue(HKEY_CURRENT_USER, SettingsPath(subkey), name, &type, &data) || data.size() != 4)
         return -1;
     return *(const int *)data.data();
 }
 
 std::string CalibrationDataPath()
 {
-    return testsupport::ShellFolder(CSIDL_COMMON_DOCUMENTS) + "\\" + ModelName() + "\\" + Setting(SETTING_CalibrationFilename).textDefault;
+    return testsupport::ShellFolder(CSIDL_COMMON_DOCUMENTS) + "\\" + ModelName() + "\\" +
+           Setting(SETTING_CalibrationFilename).textDefault;
 }
 
 void SetCalibrationDataPresent(bool present)
@@ -305,14 +303,7 @@ void UseRecordingTool(const char *file)
 
 std::vector<std::string> RecordedCommandLines()
 {
-    std::string bytes;
-    std::vector<std::string> lines;
-    if (!testsupport::ReadWholeFile(ProgramFile(RECORD_FILE), &bytes))
-        return lines;
-    size_t start = 0;
-    for (size_t end; (end = bytes.find('\n', start)) != std::string::npos; start = end + 1)
-        lines.push_back(bytes.substr(start, end - start));
-    return lines;
+    return fixtures::RecordLines(ProgramFile(RECORD_FILE));
 }
 
 void HoldRecordingTool(bool hold)
@@ -321,11 +312,6 @@ void HoldRecordingTool(bool hold)
         testsupport::WriteWholeFile(ProgramFile(HOLD_FILE), "");
     else
         DeleteFileA(ProgramFile(HOLD_FILE).c_str());
-}
-
-void PutBackProgramFiles()
-{
-    PutBackTools();
 }
 
 void AgentScenario::SetUp()
@@ -348,7 +334,7 @@ void AgentScenario::TearDown()
     if (agent.WaitExit(3000) < 0)
         agent.Kill();
     RestoreMachineValues();
-    PutBackTools();
+    PutBackProgramFiles();
     feeder::Reset();
 }
 

@@ -72,8 +72,11 @@ std::string ResourceString(UINT id);
 // copies for the user at start-up.
 void SetMachineSetting(const char *name, DWORD value);
 void SetMachineSetting(const char *name, const std::string &text);
-// The user's copy the agent reads and writes; -1 when missing.
-int UserSetting(const char *name);
+// The settings key of the model's instance (in HKLM the machine defaults,
+// in HKCU the user's copy), or one of its subkeys.
+std::string SettingsPath(const char *subkey = nullptr);
+// A number of the user's copy the agent reads and writes; -1 when missing.
+int UserSetting(const char *name, const char *subkey = nullptr);
 
 // The calibration data file the agent looks for.
 std::string CalibrationDataPath();

@@ -17,36 +17,6 @@ namespace {
 
 using namespace e2e;
 
-// The user's "Setting" key under the instance the agent uses.
-std::string ScanSettingsPath()
-{
-    std::string model = std::string(MODEL_KEY_BASE) + ModelName();
-    HKEY key;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, model.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return "";
-    std::string found;
-    char name[MAX_PATH];
-    for (DWORD index = 0; found.empty() && RegEnumKeyA(key, index, name, sizeof name) == ERROR_SUCCESS; ++index) {
-        std::string settings = model + "\\" + name + "\\" + SETTINGS_SUBKEY;
-        HKEY probe;
-        if (RegOpenKeyExA(HKEY_CURRENT_USER, settings.c_str(), 0, KEY_READ, &probe) == ERROR_SUCCESS) {
-            RegCloseKey(probe);
-            found = settings + "\\" + SCAN_SETTINGS_SUBKEY;
-        }
-    }
-    RegCloseKey(key);
-    return found;
-}
-
-long long StoredNumber(const std::string &path, SettingId id)
-{
-    DWORD type;
-    std::string data;
-    if (!testsupport::GetRawValue(HKEY_CURRENT_USER, path, SettingName(id), &type, &data) || data.size() != 4)
-        return -1;
-    return *reinterpret_cast<const DWORD *>(data.data());
-}
-
 std::string StoredText(const std::string &path, SettingId id)
 {
     DWORD type;
@@ -91,8 +61,7 @@ TEST_F(SettingsDialogScenario, DoubleClickOpensItAndEveryChangeIsSavedAtOnce)
 {
     ASSERT_TRUE(StartAgent());
     ASSERT_NE(WaitForAgentWindow(), nullptr);
-    std::string scan = ScanSettingsPath();
-    ASSERT_FALSE(scan.empty());
+    const std::string scan = SettingsPath(SCAN_SETTINGS_SUBKEY);
     // A folder Wine's browser can reach, holding the one the user will pick.
     std::string top = "C:\\Photo Scans";
     album = top + "\\Family 1987";
@@ -111,14 +80,14 @@ TEST_F(SettingsDialogScenario, DoubleClickOpensItAndEveryChangeIsSavedAtOnce)
 
     // A sent key is answered once the agent has handled it: the value must
     // be stored by then.
-    long long brightness = StoredNumber(scan, SETTING_Brightness);
+    int brightness = UserSetting(SettingName(SETTING_Brightness), SCAN_SETTINGS_SUBKEY);
     SendMessageA(GetDlgItem(dialog, IDC_SETTINGS_BRIGHTNESS), WM_KEYDOWN, VK_NEXT, 0);
-    EXPECT_EQ(StoredNumber(scan, SETTING_Brightness), brightness + 10);
+    EXPECT_EQ(UserSetting(SettingName(SETTING_Brightness), SCAN_SETTINGS_SUBKEY), brightness + 10);
     HWND resolution = GetDlgItem(dialog, IDC_SETTINGS_RESOLUTION);
     SendMessageA(resolution, WM_KEYDOWN, VK_HOME, 0);
-    EXPECT_EQ(StoredNumber(scan, SETTING_Resolution), 100);
+    EXPECT_EQ(UserSetting(SettingName(SETTING_Resolution), SCAN_SETTINGS_SUBKEY), 100);
     SendMessageA(resolution, WM_KEYDOWN, VK_DOWN, 0);
-    EXPECT_EQ(StoredNumber(scan, SETTING_Resolution), 300);
+    EXPECT_EQ(UserSetting(SettingName(SETTING_Resolution), SCAN_SETTINGS_SUBKEY), 300);
     HWND prefix = GetDlgItem(dialog, IDC_SETTINGS_PREFIX);
     SendMessageA(prefix, WM_SETTEXT, 0, (LPARAM) "");
     for (char typed : std::string("Oma's box: 3/"))
@@ -154,8 +123,7 @@ TEST_F(SettingsDialogScenario, ScanRequestRunsAJobBesideTheOpenDialog)
 {
     ASSERT_TRUE(StartAgent());
     ASSERT_NE(WaitForAgentWindow(), nullptr);
-    std::string scan = ScanSettingsPath();
-    ASSERT_FALSE(scan.empty());
+    const std::string scan = SettingsPath(SCAN_SETTINGS_SUBKEY);
     album = "C:\\Photo Scans\\Requested";
     testsupport::RemoveTree(album.substr(0, album.rfind('\\')));
     CreateDirectoryA(album.substr(0, album.rfind('\\')).c_str(), nullptr);

@@ -71,8 +71,8 @@ bool WriteWholeFile(const std::string &path, const std::string &bytes)
 
 bool ReadWholeFile(const std::string &path, std::string *bytes)
 {
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return false;
     DWORD size = GetFileSize(file, nullptr);
@@ -93,8 +93,7 @@ void DeleteRegistryTree(HKEY root, const std::string &path)
     SHDeleteKeyA(root, path.c_str());
 }
 
-bool SetRawValue(HKEY root, const std::string &path, const char *name, DWORD type, const void *data,
-                 DWORD size)
+bool SetRawValue(HKEY root, const std::string &path, const char *name, DWORD type, const void *data, DWORD size)
 {
     HKEY key;
     if (RegCreateKeyExA(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) != ERROR_SUCCESS)

@@ -24,11 +24,9 @@ bool FileExists(const std::string &path);
 void DeleteRegistryTree(HKEY root, const std::string &path);
 // Stores raw bytes of any type, for fixtures that hold what the agent would
 // never write itself (wrong types, missing terminators).
-bool SetRawValue(HKEY root, const std::string &path, const char *name, DWORD type,
-                 const void *data, DWORD size);
+bool SetRawValue(HKEY root, const std::string &path, const char *name, DWORD type, const void *data, DWORD size);
 // Reads a value's type and bytes; false when it is missing.
-bool GetRawValue(HKEY root, const std::string &path, const char *name, DWORD *type,
-                 std::string *data);
+bool GetRawValue(HKEY root, const std::string &path, const char *name, DWORD *type, std::string *data);
 void DeleteRawValue(HKEY root, const std::string &path, const char *name);
 // The bytes of a DWORD value, for SetRawValue.
 inline std::string DwordBytes(DWORD value)
@@ -40,7 +38,8 @@ std::string ShellFolder(int csidl);
 
 // Looks again every 20 ms until `condition` holds; false when `timeoutMs`
 // passed first.
-template <typename Condition> bool WaitUntil(DWORD timeoutMs, Condition condition)
+template <typename Condition>
+bool WaitUntil(DWORD timeoutMs, Condition condition)
 {
     for (DWORD start = GetTickCount(); !condition(); Sleep(20))
         if (GetTickCount() - start >= timeoutMs)

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "levelset.h"
+#include "product_files.h"
 #include "shared.h"
 
 int RunWithWindow(HINSTANCE instance, LevelsetVerb verb);
@@ -26,9 +27,9 @@ struct VerbName {
     LevelsetVerb Verb;
 };
 const VerbName VERBS[] = {
-    {"Calibration", VERB_CALIBRATION},
-    {"Force Calibration", VERB_FORCE_CALIBRATION},
-    {"Clean", VERB_CLEAN},
+    {CALIBRATION_VERB, VERB_CALIBRATION},
+    {FORCED_CALIBRATION_VERB, VERB_FORCE_CALIBRATION},
+    {CLEANING_VERB, VERB_CLEAN},
 };
 
 // Past the program's name: a quoted name ends at its closing quotation

@@ -93,12 +93,13 @@ protected:
         folder_ = testsupport::MakeScratchFolder("scanner");
         sheet_ = folder_ + "\\sheet.bmp";
         page_ = folder_ + "\\page.bmp";
-        ASSERT_TRUE(testsupport::WriteWholeFile(sheet_, scanbitmap::ScanBitmap(24, 120, 90, 0, [](uint32_t x, uint32_t y) {
-            return ((x * 5 + y) & 0xFF) | ((y * 3 + 40) & 0xFF) << 8 | ((x * 2 + y * 7) & 0xFF) << 16;
-        })));
-        ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, KEY_PATH, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &SettingsKey,
-                                  nullptr),
-                  ERROR_SUCCESS);
+        ASSERT_TRUE(testsupport::WriteWholeFile(
+            sheet_, scanbitmap::ScanBitmap(24, 120, 90, 0, [](uint32_t x, uint32_t y) {
+                return ((x * 5 + y) & 0xFF) | ((y * 3 + 40) & 0xFF) << 8 | ((x * 2 + y * 7) & 0xFF) << 16;
+            })));
+        ASSERT_EQ(
+            RegCreateKeyExA(HKEY_CURRENT_USER, KEY_PATH, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &SettingsKey, nullptr),
+            ERROR_SUCCESS);
         AppInstance = ResourceLibrary = GetModuleHandleA(nullptr);
         snprintf(AppTitle, sizeof AppTitle, "Velmora scanner test %lu", GetCurrentProcessId());
         ASSERT_EQ(ProbeScanner(driver_.c_str()), PROBE_READY);
@@ -139,7 +140,8 @@ TEST_F(ScannerTest, CommandSequencesOfTheProbeAndThePolls)
     std::string deep = folder_;
     for (char level = 'a'; level < 'd'; level++)
         CreateDirectoryA((deep += "\\" + std::string(50, level)).c_str(), nullptr);
-    CopyFileA((testsupport::ProgramDirectory() + RESOURCE_LIBRARY_FILE).c_str(), (deep += "\\" SCANNER_DRIVER_FILE).c_str(), 0);
+    CopyFileA((testsupport::ProgramDirectory() + RESOURCE_LIBRARY_FILE).c_str(),
+              (deep += "\\" SCANNER_DRIVER_FILE).c_str(), 0);
     auto probe = [](const std::string &path) { return [path] { return (int)ProbeScanner(path.c_str()); }; };
     auto poll = [] { return (int)PollScanButton(nullptr, BUTTON_POLL_TIMER_ID); };
     auto press = [](int16_t code, uint32_t polls) { return [=] { feeder::PressButton(code, polls); }; };
@@ -157,10 +159,12 @@ TEST_F(ScannerTest, CommandSequencesOfTheProbeAndThePolls)
          "SC_CLOSE SC_OPEN SC_ACQUIRE SC_RELEASE SC_CLOSE"},
         {"probe, ready again", nullptr, probe(driver_), PROBE_READY, true,
          "SC_CLOSE SC_OPEN SC_ACQUIRE SC_IS_PRESENT SC_GET_INFO SC_GET_EXTRA_INFO SC_RELEASE"},
-        {"probe, file gone", nullptr, probe(folder_ + "\\" SCANNER_DRIVER_FILE), PROBE_DRIVER_MISSING, false, "SC_CLOSE"},
+        {"probe, file gone", nullptr, probe(folder_ + "\\" SCANNER_DRIVER_FILE), PROBE_DRIVER_MISSING, false,
+         "SC_CLOSE"},
         {"button up", nullptr, poll, 0, true, button},
         // One press starts one scan: the poll ends once the button is let go.
-        {"held button", press(2, 4), poll, 2, true, button + " SC_GET_BUTTON SC_GET_BUTTON SC_GET_BUTTON SC_GET_BUTTON"},
+        {"held button", press(2, 4), poll, 2, true,
+         button + " SC_GET_BUTTON SC_GET_BUTTON SC_GET_BUTTON SC_GET_BUTTON"},
         {"sheet taken", [this] { feeder::QueueSheet(sheet_); }, TakePaperEvent, 1, true,
          "SC_ACQUIRE SC_PAPER_PRESENT SC_TAKE_PAPER SC_RELEASE"},
         // Without the template the scan goes ahead; the device reports the missing sheet.
@@ -217,7 +221,8 @@ TEST_F(ScannerTest, EachTypeMatchesTheDeviceAndImageMagick)
                                 : c.type == SCAN_TYPE_GREY ? row[x]
                                                            : (row[x / 8] >> (7 - x % 8) & 1) * 255);
         }
-        std::string script = "convert '" + testsupport::UnixPath(page_) + "' -depth 8 'rgb:" + testsupport::UnixPath(raw) + "'";
+        std::string script =
+            "convert '" + testsupport::UnixPath(page_) + "' -depth 8 'rgb:" + testsupport::UnixPath(raw) + "'";
         ASSERT_EQ(testsupport::RunHostShell(script, &output), 0) << output;
         ASSERT_TRUE(testsupport::ReadWholeFile(raw, &decoded));
         EXPECT_TRUE(decoded == shown) << "ImageMagick decodes other pixels than the device delivered";
@@ -234,7 +239,8 @@ TEST_F(ScannerTest, ShortPagesAndFailures)
         std::string commands;
         uint32_t width, lines; // of the file; none is left when 0
     } cases[] = {
-        {"early end", 600, 200 * 40, [] { feeder::SetEndPageAfter(55); }, SET_UP + " SC_READ SC_READ" + FINISH, 200, 55},
+        {"early end", 600, 200 * 40, [] { feeder::SetEndPageAfter(55); }, SET_UP + " SC_READ SC_READ" + FINISH, 200,
+         55},
         {"read error mid-page", 600, 200 * 40, [] { feeder::SetFailReadAfter(80, FEED_STATUS_BAD_SHEET); },
          SET_UP + " SC_READ SC_READ SC_READ" + FINISH, 200, 80},
         // 10 inches asked for on an 8.5-inch glass: the header follows the device's answer.
@@ -291,8 +297,8 @@ TEST_F(ScannerTest, TablesForTheTypeShapedByTwoGammaPasses)
         DWORD insideGamma;
         uint16_t gamma;
         uint32_t autoCrop, autoDeskew;
-        uint8_t at2, at16;  // entries 2 and 16 of each table the device read
-        int pointsAt;       // which table sent, -1: null
+        uint8_t at2, at16; // entries 2 and 16 of each table the device read
+        int pointsAt;      // which table sent, -1: null
         uint16_t tableUse;
     } cases[] = {
         {"inside first, gamma second", SCAN_TYPE_COLOUR, 3, 4, 50, 200, 0, 0, 0, 16, 0, 1},
@@ -331,7 +337,8 @@ TEST_F(ScannerTest, TablesForTheTypeShapedByTwoGammaPasses)
         ASSERT_EQ(state.Setup.TableCount, c.pointsAt < 0 ? 0u : c.type == SCAN_TYPE_GREY ? 1u : c.channels);
         for (uint32_t table = 0; table < state.Setup.TableCount; table++)
             EXPECT_EQ(std::make_pair(state.Setup.Tables[table * 256 + 2], state.Setup.Tables[table * 256 + 16]),
-                      std::make_pair(c.at2, c.at16)) << "table " << table;
+                      std::make_pair(c.at2, c.at16))
+                << "table " << table;
     }
 }
 

@@ -32,7 +32,6 @@ struct {
     HANDLE started, release;
 } ScanJobDouble;
 
-
 struct DialogRun {
     HANDLE thread;
     DWORD threadId;
@@ -62,9 +61,11 @@ protected:
         keyPath = "Software\\Velmora Tests\\Dialog " + tag;
         scanPath = keyPath + "\\" SCAN_SETTINGS_SUBKEY;
         ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, keyPath.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                                  &SettingsKey, nullptr), ERROR_SUCCESS);
+                                  &SettingsKey, nullptr),
+                  ERROR_SUCCESS);
         ASSERT_EQ(RegCreateKeyExA(SettingsKey, SCAN_SETTINGS_SUBKEY, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &scanKey,
-                                  nullptr), ERROR_SUCCESS);
+                                  nullptr),
+                  ERROR_SUCCESS);
         WriteStringSetting(SettingsKey, SettingName(SETTING_FolderName), ("Velmora dialog test " + tag).c_str());
         char folder[PATH_CAPACITY];
         GetDefaultSaveFolder(folder);
@@ -91,11 +92,18 @@ protected:
             CloseHandle(run.thread);
         run = DialogRun();
         run.thread = CreateThread(nullptr, 0, RunDialog, &run, 0, &run.threadId);
-        ASSERT_TRUE(testsupport::WaitUntil(WAIT_MS, [] { return SettingsDialogWindow && IsWindowVisible(SettingsDialogWindow); }));
+        ASSERT_TRUE(testsupport::WaitUntil(
+            WAIT_MS, [] { return SettingsDialogWindow && IsWindowVisible(SettingsDialogWindow); }));
         dialog = SettingsDialogWindow;
     }
-    bool Closed(DWORD timeoutMs = WAIT_MS) { return WaitForSingleObject(run.thread, timeoutMs) == WAIT_OBJECT_0; }
-    HWND Item(int id) { return GetDlgItem(dialog, id); }
+    bool Closed(DWORD timeoutMs = WAIT_MS)
+    {
+        return WaitForSingleObject(run.thread, timeoutMs) == WAIT_OBJECT_0;
+    }
+    HWND Item(int id)
+    {
+        return GetDlgItem(dialog, id);
+    }
     std::string ItemText(int id)
     {
         char text[PATH_CAPACITY] = "";
@@ -124,7 +132,10 @@ protected:
             }
         return full;
     }
-    bool NothingSaved() { return Value(SETTING_Resolution) == "(missing)" && Value(SETTING_Prefix) == "(missing)"; }
+    bool NothingSaved()
+    {
+        return Value(SETTING_Resolution) == "(missing)" && Value(SETTING_Prefix) == "(missing)";
+    }
     // A folder nothing can be written to, below one of `folders`.
     std::string Locked(const std::string &folder)
     {
@@ -135,7 +146,7 @@ protected:
 
     std::string keyPath, scanPath;
     std::vector<std::string> folders; // removed afterwards; the default save folder first
-    HKEY scanKey = nullptr; // "Setting", as the installer would fill it
+    HKEY scanKey = nullptr;           // "Setting", as the installer would fill it
     DialogRun run = {};
     HWND dialog = nullptr;
 };
@@ -159,8 +170,10 @@ namespace {
 // dialog opens.
 TEST_F(SettingsDialogTest, OpeningShowsTheStoredSettings)
 {
-    const std::pair<SettingId, DWORD> numbers[] = {{SETTING_Resolution, 600}, {SETTING_Rotate, 7},
-                                                   {SETTING_Brightness, 150}, {SETTING_AutoCrop, 0},
+    const std::pair<SettingId, DWORD> numbers[] = {{SETTING_Resolution, 600},
+                                                   {SETTING_Rotate, 7},
+                                                   {SETTING_Brightness, 150},
+                                                   {SETTING_AutoCrop, 0},
                                                    {SETTING_AutoDeskew, 1}};
     for (const auto &number : numbers)
         WriteDwordSetting(scanKey, SettingName(number.first), number.second);
@@ -177,7 +190,8 @@ TEST_F(SettingsDialogTest, OpeningShowsTheStoredSettings)
     ASSERT_TRUE(Closed());
     EXPECT_TRUE(SavedInFull());
     EXPECT_EQ(Value(SETTING_Resolution) + " " + Value(SETTING_Rotate) + " " + Value(SETTING_Brightness) + " " +
-                  Value(SETTING_AutoCrop), "100 0 150 1");
+                  Value(SETTING_AutoCrop),
+              "100 0 150 1");
 }
 
 // Each row puts a slider at a value (through its thumb), empties "Setting",
@@ -280,10 +294,14 @@ TEST_F(SettingsDialogTest, FolderBrowserTakesOnlyWritableFolders)
                 break;
             SendMessageA(tree, TVM_SELECTITEM, TVGN_CARET, (LPARAM)choice.first);
             char status[PATH_CAPACITY] = "";
-            EXPECT_TRUE(testsupport::WaitUntil(WAIT_MS, [&] {
-                GetDlgItemTextA(browser, BROWSER_STATUS, status, sizeof status);
-                return status == choice.second && !IsWindowEnabled(GetDlgItem(browser, IDOK)) == choice.second.empty();
-            })) << "'" << choice.second << "' shows '" << status << "'";
+            EXPECT_TRUE(testsupport::WaitUntil(WAIT_MS,
+                                               [&] {
+                                                   GetDlgItemTextA(browser, BROWSER_STATUS, status, sizeof status);
+                                                   return status == choice.second &&
+                                                          !IsWindowEnabled(GetDlgItem(browser, IDOK)) ==
+                                                              choice.second.empty();
+                                               }))
+                << "'" << choice.second << "' shows '" << status << "'";
         }
         SavedInFull(true);
         SendMessageA(GetDlgItem(browser, button), BM_CLICK, 0, 0);
@@ -313,7 +331,8 @@ TEST_F(SettingsDialogTest, ScanRequestRunsTheJobOnAWorkerThread)
     // Painting comes after every posted message: once the dialog has
     // repainted, the click and the quit message have been taken too.
     InvalidateRect(dialog, nullptr, TRUE);
-    EXPECT_TRUE(testsupport::WaitUntil(WAIT_MS, [this] { return !GetUpdateRect(dialog, nullptr, FALSE); })) << "no repaint during the job";
+    EXPECT_TRUE(testsupport::WaitUntil(WAIT_MS, [this] { return !GetUpdateRect(dialog, nullptr, FALSE); }))
+        << "no repaint during the job";
     SetEvent(ScanJobDouble.release);
     ASSERT_TRUE(Closed()) << "the quit message taken during the job was lost";
     EXPECT_TRUE(run.sawQuit);

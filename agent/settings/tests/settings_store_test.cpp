@@ -17,10 +17,7 @@ namespace {
 
 const char *const NAME = "Under Test";
 
-std::string Dword(DWORD value)
-{
-    return std::string((const char *)&value, sizeof value);
-}
+const auto Dword = testsupport::DwordBytes;
 
 // A value as "type:bytes", or "missing".
 std::string Raw(HKEY root, const std::string &path, const char *name)

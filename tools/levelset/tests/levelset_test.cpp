@@ -128,7 +128,7 @@ protected:
 TEST_F(LevelsetTest, CalibrationFlattensTheColumnsAndLeavesAnIntactDataFile)
 {
     const double before = ColumnSpreadOfAGreySheet(device.folder);
-    ASSERT_EQ(Run("Force Calibration"), LEVELSET_DONE);
+    ASSERT_EQ(Run(FORCED_CALIBRATION_VERB), LEVELSET_DONE);
     const double after = ColumnSpreadOfAGreySheet(device.folder);
     printf("column spread of a uniform grey sheet: %.3f levels before, %.3f after calibration\n", before, after);
     EXPECT_GT(before, 1.0) << "an uncalibrated sensor shows stripes";
@@ -153,7 +153,7 @@ TEST_F(LevelsetTest, AFileNameThatLeavesTheModelsFolderIsRefused)
     ASSERT_TRUE(testsupport::SetRawValue(HKEY_CURRENT_USER, instance + "\\" SETTINGS_SUBKEY,
                                          SettingName(SETTING_CalibrationFilename), REG_SZ, name.c_str(),
                                          DWORD(name.size() + 1)));
-    EXPECT_EQ(Run("Force Calibration"), LEVELSET_FAILED);
+    EXPECT_EQ(Run(FORCED_CALIBRATION_VERB), LEVELSET_FAILED);
     EXPECT_FALSE(FileExists(escaped));
     EXPECT_FALSE(FileExists(dataFile));
 }
@@ -163,7 +163,7 @@ TEST_F(LevelsetTest, CleaningLeavesTheRollerClean)
     ASSERT_TRUE(feeder::SetRollerDirtAfter(1));
     ColumnSpreadOfAGreySheet(device.folder);
     ASSERT_EQ(Device()->Sensor.PagesSinceCleaning, 1u);
-    ASSERT_EQ(Run("Clean"), LEVELSET_DONE);
+    ASSERT_EQ(Run(CLEANING_VERB), LEVELSET_DONE);
     EXPECT_EQ(Device()->Sensor.PagesSinceCleaning, 0u) << "the next page shows no streak";
     EXPECT_FALSE(FileExists(dataFile)) << "cleaning writes no calibration data";
 }
@@ -182,7 +182,7 @@ TEST_F(LevelsetTest, FailedCalibrationKeepsOnlyAnIntactFileOfAnUnforcedRun)
         ASSERT_TRUE(testsupport::WriteWholeFile(dataFile, n == 1 ? damaged : intact));
         ASSERT_TRUE(feeder::InjectFault(SC_READ, 3, FEED_STATUS_NOT_SCANNING));
         std::string now;
-        EXPECT_EQ(Run(forced ? "Force Calibration" : "Calibration"), LEVELSET_FAILED);
+        EXPECT_EQ(Run(forced ? FORCED_CALIBRATION_VERB : CALIBRATION_VERB), LEVELSET_FAILED);
         EXPECT_EQ(testsupport::ReadWholeFile(dataFile, &now) ? now : "", kept ? intact : "");
         EXPECT_FALSE(Device()->Sensor.CorrectionValid) << "the device keeps what it had";
         feeder::ClearFaults();
@@ -194,17 +194,18 @@ TEST_F(LevelsetTest, FailedCalibrationKeepsOnlyAnIntactFileOfAnUnforcedRun)
 TEST_F(LevelsetTest, CancelledRunLeavesNothingAndASecondOneIsRefused)
 {
     ASSERT_TRUE(feeder::SetLinesPerSecond(20)); // the reference reads take seconds
-    std::future<int> first = Start("Force Calibration");
+    std::future<int> first = Start(FORCED_CALIBRATION_VERB);
     HWND window = WaitForWindow(LEVELSET_WINDOW_CLASS, nullptr, 60000);
     ASSERT_NE(window, nullptr);
     const std::string mutexName = std::string(DRIVER_IN_USE_MUTEX_PREFIX) + model;
     HANDLE inUse = nullptr;
-    testsupport::WaitUntil(2000, [&] { return (inUse = OpenMutexA(SYNCHRONIZE, FALSE, mutexName.c_str())) != nullptr; });
+    testsupport::WaitUntil(2000,
+                           [&] { return (inUse = OpenMutexA(SYNCHRONIZE, FALSE, mutexName.c_str())) != nullptr; });
     EXPECT_NE(inUse, nullptr) << "the agent's tick must find the scanner in use";
     CloseHandle(inUse);
-    EXPECT_EQ(Start("Clean").get(), LEVELSET_ALREADY_RUNNING);
+    EXPECT_EQ(Start(CLEANING_VERB).get(), LEVELSET_ALREADY_RUNNING);
     // A verb it does not know is answered with the usage, before anything else.
-    std::future<int> unknown = Start("Calibration now");
+    std::future<int> unknown = Start(CALIBRATION_VERB " now");
     PostMessageA(WaitForWindow("#32770", "Levelset", 10000), WM_COMMAND, IDOK, 0);
     EXPECT_EQ(unknown.get(), LEVELSET_USAGE);
 
