@@ -31,11 +31,30 @@ const uint32_t OFFSET_PALETTE = 54;
 
 // Bytes in one stored row of `width` pixels at `bits` per pixel: rows are
 // padded to whole 32-bit words. Computed in 64 bits so a lying width cannot wrap.
-inline uint64_t RowBytes(uint64_t width, uint32_t bits) { return ((width * bits + 31) / 32) * 4; }
+inline uint64_t RowBytes(uint64_t width, uint32_t bits)
+{
+    return ((width * bits + 31) / 32) * 4;
+}
 
-inline uint32_t ReadLe32(const uint8_t *p) { return p[0] | (p[1] << 8) | (p[2] << 16) | (uint32_t(p[3]) << 24); }
-inline uint16_t ReadLe16(const uint8_t *p) { return uint16_t(p[0] | (p[1] << 8)); }
-inline void WriteLe32(uint8_t *p, uint32_t v) { p[0] = uint8_t(v); p[1] = uint8_t(v >> 8); p[2] = uint8_t(v >> 16); p[3] = uint8_t(v >> 24); }
-inline void WriteLe16(uint8_t *p, uint16_t v) { p[0] = uint8_t(v); p[1] = uint8_t(v >> 8); }
+inline uint32_t ReadLe32(const uint8_t *p)
+{
+    return p[0] | (p[1] << 8) | (p[2] << 16) | (uint32_t(p[3]) << 24);
+}
+inline uint16_t ReadLe16(const uint8_t *p)
+{
+    return uint16_t(p[0] | (p[1] << 8));
+}
+inline void WriteLe32(uint8_t *p, uint32_t v)
+{
+    p[0] = uint8_t(v);
+    p[1] = uint8_t(v >> 8);
+    p[2] = uint8_t(v >> 16);
+    p[3] = uint8_t(v >> 24);
+}
+inline void WriteLe16(uint8_t *p, uint16_t v)
+{
+    p[0] = uint8_t(v);
+    p[1] = uint8_t(v >> 8);
+}
 
 } // namespace bitmap_layout

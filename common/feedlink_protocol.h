@@ -33,7 +33,6 @@ enum ReferenceTarget : uint16_t {
     REFERENCE_DARK = 2,  // lamp off
 };
 
-
 #if defined(_WIN32) && !defined(_WIN64)
 
 // The system's headers define SC_CLOSE as the window menu's close command.
@@ -46,30 +45,30 @@ const WPARAM SC_CLOSE_WINDOW = 0xF060;
 
 // Every command code with its name: the one list the enum, the trace's
 // names and the control tool's arguments are made from.
-#define FEEDLINK_COMMANDS(X) \
-    X(SC_OPEN, 0)                 \
-    X(SC_CLOSE, 1)                \
-    X(SC_GET_INFO, 2)             \
-    X(SC_GET_EXTRA_INFO, 3)       \
-    X(SC_GET_TABLE_FORMAT, 6)     \
-    X(SC_SET_TABLE, 8)            \
-    X(SC_GET_GEOMETRY, 9)         \
-    X(SC_GET_BUTTON, 10)          \
-    X(SC_TAKE_PAPER, 11)          \
-    X(SC_END_PAGE, 12)            \
-    X(SC_PAPER_PRESENT, 13)       \
-    X(SC_ACQUIRE, 15)             \
-    X(SC_SET_PARAMS, 16)          \
-    X(SC_START, 17)               \
-    X(SC_READ, 18)                \
-    X(SC_STOP, 19)                \
-    X(SC_RELEASE, 20)             \
-    X(SC_PREPARE_READ, 23)        \
-    X(SC_IS_PRESENT, 24)          \
-    /* calibration and cleaning, used by the calibration tool only */ \
-    X(SC_GET_SENSOR, 32)          \
-    X(SC_SET_REFERENCE, 33)       \
-    X(SC_SET_CORRECTION, 34)      \
+#define FEEDLINK_COMMANDS(X)                                                                                           \
+    X(SC_OPEN, 0)                                                                                                      \
+    X(SC_CLOSE, 1)                                                                                                     \
+    X(SC_GET_INFO, 2)                                                                                                  \
+    X(SC_GET_EXTRA_INFO, 3)                                                                                            \
+    X(SC_GET_TABLE_FORMAT, 6)                                                                                          \
+    X(SC_SET_TABLE, 8)                                                                                                 \
+    X(SC_GET_GEOMETRY, 9)                                                                                              \
+    X(SC_GET_BUTTON, 10)                                                                                               \
+    X(SC_TAKE_PAPER, 11)                                                                                               \
+    X(SC_END_PAGE, 12)                                                                                                 \
+    X(SC_PAPER_PRESENT, 13)                                                                                            \
+    X(SC_ACQUIRE, 15)                                                                                                  \
+    X(SC_SET_PARAMS, 16)                                                                                               \
+    X(SC_START, 17)                                                                                                    \
+    X(SC_READ, 18)                                                                                                     \
+    X(SC_STOP, 19)                                                                                                     \
+    X(SC_RELEASE, 20)                                                                                                  \
+    X(SC_PREPARE_READ, 23)                                                                                             \
+    X(SC_IS_PRESENT, 24)                                                                                               \
+    /* calibration and cleaning, used by the calibration tool only */                                                  \
+    X(SC_GET_SENSOR, 32)                                                                                               \
+    X(SC_SET_REFERENCE, 33)                                                                                            \
+    X(SC_SET_CORRECTION, 34)                                                                                           \
     X(SC_CLEAN_PASS, 35)
 
 enum ScannerCommand : uint16_t {
@@ -90,18 +89,18 @@ const uint32_t SC_GET_EXTRA_INFO_BYTES = 40;
 
 struct ScannerCommandBlock {
     uint16_t Command;
-    int16_t Status;          // set by the driver; 0 = success
-    void *Data;              // the command's data block
-    uint32_t TransferSize;   // bytes asked for by SC_READ
-    uint32_t TransferCount;  // the driver's answer
+    int16_t Status;         // set by the driver; 0 = success
+    void *Data;             // the command's data block
+    uint32_t TransferSize;  // bytes asked for by SC_READ
+    uint32_t TransferCount; // the driver's answer
 };
 
 struct TableFormat {
     uint16_t MaxValue;
-    uint16_t Channels;    // 3: three tables; otherwise one
-    uint16_t EntryBytes;  // 1: byte entries; otherwise 16-bit entries
+    uint16_t Channels;   // 3: three tables; otherwise one
+    uint16_t EntryBytes; // 1: byte entries; otherwise 16-bit entries
     uint16_t Entries;
-    uint16_t GreyTable;   // with three tables, the one grey scans use: 3, 4 or 5
+    uint16_t GreyTable; // with three tables, the one grey scans use: 3, 4 or 5
     uint16_t Unused;
 };
 
@@ -121,8 +120,8 @@ struct ScanParameters {
     uint16_t ImageType;
     uint16_t Option;
     uint16_t Reserved28;
-    uint16_t TableUse;       // 2 line art, 0 grey, 1 colour
-    uint16_t Constant32;     // 2
+    uint16_t TableUse;   // 2 line art, 0 grey, 1 colour
+    uint16_t Constant32; // 2
     uint16_t Brightness;
     uint16_t Contrast;
     uint16_t Reserved38;
@@ -141,7 +140,7 @@ struct ScanGeometry {
 // SC_GET_SENSOR: the sensor a correction is made for. A correction holds
 // Elements x Channels entries, element by element, red, green, blue.
 struct SensorInfo {
-    uint16_t Dpi;            // the sensor's own resolution across the glass
+    uint16_t Dpi; // the sensor's own resolution across the glass
     uint16_t Elements;
     uint16_t Channels;
     uint16_t CleaningPasses; // SC_CLEAN_PASS runs that clean the roller

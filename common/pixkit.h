@@ -19,10 +19,10 @@
 // 4, 12, 16 and 20 are for callers: the resolution words may be changed, and
 // the next resize or save uses them.
 struct PixkitDescriptor {
-    uint32_t signature;     // PIXKIT_SIGNATURE while the picture is alive
-    uint32_t width;         // pixels
-    uint32_t bitsPerPixel;  // 1 line art, 8 grey, 24 colour
-    uint32_t height;        // pixels
+    uint32_t signature;    // PIXKIT_SIGNATURE while the picture is alive
+    uint32_t width;        // pixels
+    uint32_t bitsPerPixel; // 1 line art, 8 grey, 24 colour
+    uint32_t height;       // pixels
     uint32_t xDpi;
     uint32_t yDpi;
 };
@@ -50,29 +50,28 @@ const int PIXKIT_DEFAULT_JPEG_QUALITY = 80;
 // Results of Init, LoadImage and SaveImage.
 enum PixkitStatus {
     PIXKIT_OK = 0,
-    PIXKIT_ERROR_ARGUMENT = 1,   // null or unknown handle, bad path, size or angle
-    PIXKIT_ERROR_PLATFORM = 2,   // COM or the imaging component is not available
-    PIXKIT_ERROR_READ = 3,       // the source cannot be opened or decoded
+    PIXKIT_ERROR_ARGUMENT = 1, // null or unknown handle, bad path, size or angle
+    PIXKIT_ERROR_PLATFORM = 2, // COM or the imaging component is not available
+    PIXKIT_ERROR_READ = 3,     // the source cannot be opened or decoded
     PIXKIT_ERROR_MEMORY = 4,
-    PIXKIT_ERROR_FORMAT = 5,     // no format for the destination's extension
-    PIXKIT_ERROR_EXISTS = 6,     // the destination exists: it is never replaced
-    PIXKIT_ERROR_WRITE = 7,      // the destination folder refused the file
-    PIXKIT_ERROR_NOT_READY = 8,  // Init has not succeeded
+    PIXKIT_ERROR_FORMAT = 5,    // no format for the destination's extension
+    PIXKIT_ERROR_EXISTS = 6,    // the destination exists: it is never replaced
+    PIXKIT_ERROR_WRITE = 7,     // the destination folder refused the file
+    PIXKIT_ERROR_NOT_READY = 8, // Init has not succeeded
 };
 
 typedef int(PIXKIT_CALL *PixkitInitFn)(const uint16_t *record);
 typedef int(PIXKIT_CALL *PixkitShutdownFn)(void);
 typedef int(PIXKIT_CALL *PixkitLoadImageFn)(PixkitImage *image, const char *path, uint32_t *sourceBits,
-                                            uint32_t reserved1, uint32_t flags, uint32_t reserved2,
-                                            uint32_t reserved3, uint32_t reserved4);
+                                            uint32_t reserved1, uint32_t flags, uint32_t reserved2, uint32_t reserved3,
+                                            uint32_t reserved4);
 typedef void(PIXKIT_CALL *PixkitFreeImageFn)(PixkitImage image);
-typedef int(PIXKIT_CALL *PixkitSaveImageFn)(const char *path, uint32_t kind, const uint32_t *options,
-                                            PixkitImage image, uint32_t reserved1, uint32_t reserved2);
+typedef int(PIXKIT_CALL *PixkitSaveImageFn)(const char *path, uint32_t kind, const uint32_t *options, PixkitImage image,
+                                            uint32_t reserved1, uint32_t reserved2);
 typedef PixkitImage(PIXKIT_CALL *PixkitResizeImageFn)(PixkitImage image, int32_t width, int32_t height,
                                                       uint32_t reserved1, uint32_t reserved2, uint32_t reserved3);
-typedef PixkitImage(PIXKIT_CALL *PixkitRotateImageFn)(PixkitImage image, double degrees,
-                                                      PixkitRotateOptions options, uint32_t reserved1,
-                                                      uint32_t reserved2, uint32_t reserved3);
+typedef PixkitImage(PIXKIT_CALL *PixkitRotateImageFn)(PixkitImage image, double degrees, PixkitRotateOptions options,
+                                                      uint32_t reserved1, uint32_t reserved2, uint32_t reserved3);
 
 // Slots of the operations table; the others are null.
 enum PixkitSlot {

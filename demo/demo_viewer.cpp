@@ -22,7 +22,8 @@ struct ViewerState {
 ViewerState Viewer;
 
 // Decodes the file's first frame into a top-down 32-bit DIB section.
-HBITMAP LoadPicture(const char *path, int *width, int *height) {
+HBITMAP LoadPicture(const char *path, int *width, int *height)
+{
     wchar_t widePath[MAX_PATH];
     if (!MultiByteToWideChar(CP_ACP, 0, path, -1, widePath, MAX_PATH))
         return nullptr;
@@ -69,7 +70,8 @@ out:
     return bitmap;
 }
 
-void OnPaint(HWND window) {
+void OnPaint(HWND window)
+{
     PAINTSTRUCT paint;
     HDC dc = BeginPaint(window, &paint);
     RECT client;
@@ -83,20 +85,18 @@ void OnPaint(HWND window) {
     EndPaint(window, &paint);
 }
 
-LRESULT CALLBACK ViewerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT CALLBACK ViewerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
     switch (message) {
-    case WM_PAINT:
-        OnPaint(window);
-        return 0;
-    case WM_DESTROY:
-        PostQuitMessage(0);
-        return 0;
+    case WM_PAINT: OnPaint(window); return 0;
+    case WM_DESTROY: PostQuitMessage(0); return 0;
     }
     return DefWindowProcA(window, message, wParam, lParam);
 }
 
 // The path as the shell passed it: one argument, quoted or not.
-void PathFromCommandLine(const char *commandLine, char *path, size_t capacity) {
+void PathFromCommandLine(const char *commandLine, char *path, size_t capacity)
+{
     while (*commandLine == ' ')
         commandLine++;
     if (*commandLine == '"') {
@@ -112,7 +112,8 @@ void PathFromCommandLine(const char *commandLine, char *path, size_t capacity) {
 
 } // namespace
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int show) {
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int show)
+{
     char path[MAX_PATH];
     PathFromCommandLine(commandLine, path, sizeof path);
     CoInitialize(nullptr);

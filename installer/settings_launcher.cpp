@@ -17,7 +17,8 @@ namespace {
 const DWORD AGENT_WINDOW_WAIT_MS = 60000;
 const DWORD AGENT_WINDOW_POLL_MS = 100;
 
-int StartAgentBesideUs(void) {
+int StartAgentBesideUs(void)
+{
     char path[MAX_PATH];
     DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
     if (length == 0 || length >= sizeof path)
@@ -31,7 +32,8 @@ int StartAgentBesideUs(void) {
     return (INT_PTR)ShellExecuteA(nullptr, "open", path, nullptr, nullptr, SW_SHOWNORMAL) > 32;
 }
 
-HWND WaitForAgentWindow(void) {
+HWND WaitForAgentWindow(void)
+{
     for (DWORD waited = 0; waited < AGENT_WINDOW_WAIT_MS; waited += AGENT_WINDOW_POLL_MS) {
         HWND window = FindWindowA(TRAY_WINDOW_CLASS, nullptr);
         if (window)
@@ -43,7 +45,8 @@ HWND WaitForAgentWindow(void) {
 
 } // namespace
 
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
+{
     HWND agent = FindWindowA(TRAY_WINDOW_CLASS, nullptr);
     if (!agent) {
         if (!StartAgentBesideUs())

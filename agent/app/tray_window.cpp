@@ -141,9 +141,7 @@ void OnTrayMouse(HWND window, LPARAM mouseMessage)
         if (IsSettingsDialogOpen())
             SetForegroundWindow(SettingsDialogWindow);
         break;
-    case WM_RBUTTONDOWN:
-        ShowTrayMenu(window);
-        break;
+    case WM_RBUTTONDOWN: ShowTrayMenu(window); break;
     }
 }
 
@@ -203,21 +201,11 @@ void AskExit(HWND window, LPARAM source)
 void OnTrayCommand(HWND window, WORD command, LPARAM lParam)
 {
     switch (command) {
-    case IDM_CALIBRATE:
-        RunToolCommand(window, RunCalibration);
-        break;
-    case IDM_CLEAN:
-        RunToolCommand(window, RunCleaning);
-        break;
-    case IDM_SETTINGS:
-        OpenSettingsDialog(window);
-        break;
-    case IDM_ENABLE_WARNING:
-        ToggleWarning();
-        break;
-    case IDM_EXIT:
-        AskExit(window, lParam);
-        break;
+    case IDM_CALIBRATE: RunToolCommand(window, RunCalibration); break;
+    case IDM_CLEAN: RunToolCommand(window, RunCleaning); break;
+    case IDM_SETTINGS: OpenSettingsDialog(window); break;
+    case IDM_ENABLE_WARNING: ToggleWarning(); break;
+    case IDM_EXIT: AskExit(window, lParam); break;
     }
 }
 
@@ -322,27 +310,13 @@ void OnWindowPosChanged(HWND window)
 LRESULT CALLBACK TrayWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
-    case WM_CREATE:
-        OnTrayCreate(window);
-        return 0;
-    case WM_DESTROY:
-        OnTrayDestroy(window);
-        return 0;
-    case WM_WINDOWPOSCHANGED:
-        OnWindowPosChanged(window);
-        return 0;
-    case WM_COMMAND:
-        OnTrayCommand(window, LOWORD(wParam), lParam);
-        return 0;
-    case WM_TIMER:
-        OnTrayTimer(window, wParam);
-        return 0;
-    case WM_DEVICECHANGE:
-        OnDeviceChange(window, wParam, lParam);
-        return 0;
-    case WM_WTSSESSION_CHANGE:
-        OnSessionChange(wParam);
-        return 0;
+    case WM_CREATE: OnTrayCreate(window); return 0;
+    case WM_DESTROY: OnTrayDestroy(window); return 0;
+    case WM_WINDOWPOSCHANGED: OnWindowPosChanged(window); return 0;
+    case WM_COMMAND: OnTrayCommand(window, LOWORD(wParam), lParam); return 0;
+    case WM_TIMER: OnTrayTimer(window, wParam); return 0;
+    case WM_DEVICECHANGE: OnDeviceChange(window, wParam, lParam); return 0;
+    case WM_WTSSESSION_CHANGE: OnSessionChange(wParam); return 0;
     }
     if (message == TrayState.CallbackMessage && message != 0)
         OnTrayMouse(window, lParam);

@@ -138,9 +138,7 @@ void OnWarningCommand(HWND dialog, WORD command)
         EndDialog(dialog, IDOK);
         break;
     }
-    case IDCANCEL:
-        EndDialog(dialog, IDCANCEL);
-        break;
+    case IDCANCEL: EndDialog(dialog, IDCANCEL); break;
     }
 }
 
@@ -203,12 +201,8 @@ void DrawMaskedBitmap(HDC destination, HDC source, int width, int height, COLORR
 INT_PTR CALLBACK ScannerWarningDialog(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
-    case WM_INITDIALOG:
-        OnWarningInit(dialog);
-        return 0;
-    case WM_PAINT:
-        OnWarningPaint(dialog);
-        return 0;
+    case WM_INITDIALOG: OnWarningInit(dialog); return 0;
+    case WM_PAINT: OnWarningPaint(dialog); return 0;
     case WM_DRAWITEM:
         // The picture controls are owner-drawn: when one repaints on its own
         // it asks here, and gets the same picture.
@@ -216,15 +210,9 @@ INT_PTR CALLBACK ScannerWarningDialog(HWND dialog, UINT message, WPARAM wParam, 
             if ((UINT)picture.control == wParam)
                 PaintPicture(dialog, picture);
         return TRUE;
-    case WM_COMMAND:
-        OnWarningCommand(dialog, LOWORD(wParam));
-        return 0;
-    case WM_DEVICECHANGE:
-        OnWarningDeviceChange(wParam, lParam);
-        return 0;
-    case WM_DESTROY:
-        OnWarningDestroy();
-        return 0;
+    case WM_COMMAND: OnWarningCommand(dialog, LOWORD(wParam)); return 0;
+    case WM_DEVICECHANGE: OnWarningDeviceChange(wParam, lParam); return 0;
+    case WM_DESTROY: OnWarningDestroy(); return 0;
     }
     return 0;
 }

@@ -9,7 +9,11 @@ ImageLibraryState ImageLibrary;
 
 namespace {
 
-template <typename T> T Op(int slot) { return reinterpret_cast<T>(ImageLibrary.Ops[slot]); }
+template <typename T>
+T Op(int slot)
+{
+    return reinterpret_cast<T>(ImageLibrary.Ops[slot]);
+}
 
 // A table may leave slots empty; calling one would take the agent down with
 // the page. Without these three no page can be loaded, saved and released.
@@ -93,8 +97,7 @@ void UnloadImageLibrary(void)
     ForgetLibrary();
 }
 
-int ConvertAndSave(uint16_t format, uint16_t rotate, const char *source, const char *destination,
-                   uint16_t resolution)
+int ConvertAndSave(uint16_t format, uint16_t rotate, const char *source, const char *destination, uint16_t resolution)
 {
     if (!ImageLibrary.Module || !ImageLibrary.Ops || !HasPageOperations())
         return 0;
@@ -185,8 +188,8 @@ bool IsUserAdministrator(void)
         return false;
     SID_IDENTIFIER_AUTHORITY ntAuthority = SECURITY_NT_AUTHORITY;
     PSID administrators = nullptr;
-    if (!AllocateAndInitializeSid(&ntAuthority, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0,
-                                  0, 0, 0, &administrators))
+    if (!AllocateAndInitializeSid(&ntAuthority, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0,
+                                  0, &administrators))
         return false;
     const TOKEN_GROUPS *groups = reinterpret_cast<const TOKEN_GROUPS *>(groupBuffer);
     bool found = false;

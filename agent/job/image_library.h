@@ -12,9 +12,9 @@
 // Process-wide, set by LoadImageLibrary and cleared by UnloadImageLibrary;
 // used on the job's thread only.
 struct ImageLibraryState {
-    HMODULE Module;           // null when no library is loaded
-    PixkitOpsFn Entry;        // its PixkitOps
-    void *const *Ops;         // the operations table PixkitOps returned
+    HMODULE Module;    // null when no library is loaded
+    PixkitOpsFn Entry; // its PixkitOps
+    void *const *Ops;  // the operations table PixkitOps returned
 };
 extern ImageLibraryState ImageLibrary;
 
@@ -27,8 +27,7 @@ void UnloadImageLibrary(void);
 // `resolution` is 100, and saves it as `destination` in the kind of
 // `format`. 0 when the source could not be loaded or the library reported
 // that the picture was not saved; 1 when the picture was saved.
-int ConvertAndSave(uint16_t format, uint16_t rotate, const char *source, const char *destination,
-                   uint16_t resolution);
+int ConvertAndSave(uint16_t format, uint16_t rotate, const char *source, const char *destination, uint16_t resolution);
 
 // The per-user library key may be consulted only on Windows 2000 or later
 // and only for users outside the Administrators group.

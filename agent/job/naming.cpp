@@ -82,10 +82,8 @@ int MakeOutputName(uint32_t format, const char *prefix, const char *folder, char
         if (!FormatPictureName(name, capacity, folder, prefix, number, extension))
             return 0;
         switch (ProbeName(name)) {
-        case NAME_FREE:
-            return 1;
-        case NAME_TAKEN:
-            continue;
+        case NAME_FREE: return 1;
+        case NAME_TAKEN: continue;
         case NAME_UNKNOWN:
             // Asking again for the next number would give the same answer
             // for every name: no name is better than a guess or a hang.

@@ -12,8 +12,8 @@
 
 // Filled once per job and used for every page of it.
 struct OutputSettings {
-    uint16_t Format;                // OutputFormat code
-    char SavePath[PATH_CAPACITY];   // as a rule without a trailing backslash
+    uint16_t Format;              // OutputFormat code
+    char SavePath[PATH_CAPACITY]; // as a rule without a trailing backslash
     char Prefix[PATH_CAPACITY];
 };
 

@@ -9,7 +9,6 @@
 
 #include "product_files.h"
 
-
 // ".bmp", ".jpg", ".tif" or ".png" by the low 16 bits of the format code.
 // A code outside 0..3 saves as BMP: lossless, and the extension is the only
 // sign of the format the image library then gets.
@@ -27,7 +26,7 @@ struct FolderWalk {
     const char *rest;          // what is still to be walked; null once done
     char built[PATH_CAPACITY]; // components so far, each followed by a backslash
     size_t length;
-    unsigned depth;            // components appended so far
+    unsigned depth; // components appended so far
 };
 
 void BeginFolderWalk(FolderWalk *walk, const char *path);

@@ -73,8 +73,8 @@ void ShowToneProgress(uint32_t rows)
 
 bool ReadBitmapInfo(const char *path, uint16_t *width, uint16_t *height, bool *is24Bit)
 {
-    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    HANDLE file =
+        CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return false;
     uint8_t header[BITMAP_INFO_BYTES];

@@ -127,8 +127,7 @@ bool PostProcessingWanted(const ScanJobSettings &settings)
 }
 
 TonePlanResult PlanTonePass(const uint8_t *header, size_t headerLength, uint64_t fileSize, uint16_t width,
-                            uint16_t height, bool is24Bit, bool applyTable, bool reduceToLineArt,
-                            TonePassPlan *plan)
+                            uint16_t height, bool is24Bit, bool applyTable, bool reduceToLineArt, TonePassPlan *plan)
 {
     if (headerLength < PIXELS_OFFSET_NO_PALETTE || fileSize < headerLength || header[0] != 'B' || header[1] != 'M')
         return TONE_PLAN_NOT_BITMAP;

@@ -32,26 +32,26 @@ bool PostProcessingWanted(const ScanJobSettings &settings);
 struct TonePassPlan {
     uint32_t width;
     uint32_t height;
-    uint32_t samplesPerRow;  // bytes of a row that are pixels: width, or 3 * width
-    uint32_t inputOffset;    // first pixel row as the file holds it
+    uint32_t samplesPerRow; // bytes of a row that are pixels: width, or 3 * width
+    uint32_t inputOffset;   // first pixel row as the file holds it
     uint32_t inputRowBytes;
-    uint32_t outputOffset;   // first pixel row after the pass
+    uint32_t outputOffset; // first pixel row after the pass
     uint32_t outputRowBytes;
     bool applyTable;
     bool reduceToLineArt;
-    uint64_t finalFileSize;  // where the file ends after the pass
+    uint64_t finalFileSize; // where the file ends after the pass
 };
 
 // Why a bitmap is left alone; TONE_PLAN_OK when the pass may run.
 enum TonePlanResult {
     TONE_PLAN_OK = 0,
-    TONE_PLAN_NOT_BITMAP,      // too short for its headers, or no "BM"
-    TONE_PLAN_SIZE_MISMATCH,   // width or height differ from what the caller read, or do not fit 16 bits
-    TONE_PLAN_UNEXPECTED_DEPTH,// neither 8 nor 24 bits per pixel, or not the depth the caller read
+    TONE_PLAN_NOT_BITMAP,       // too short for its headers, or no "BM"
+    TONE_PLAN_SIZE_MISMATCH,    // width or height differ from what the caller read, or do not fit 16 bits
+    TONE_PLAN_UNEXPECTED_DEPTH, // neither 8 nor 24 bits per pixel, or not the depth the caller read
     TONE_PLAN_COMPRESSED,
-    TONE_PLAN_PIXEL_OFFSET,    // pixels do not start where our own bitmaps put them
-    TONE_PLAN_TRUNCATED,       // the rows the header promises run past the end of the file
-    TONE_PLAN_SIZE_FIELDS,     // file or image size fields, or the file's end, disagree with the rows
+    TONE_PLAN_PIXEL_OFFSET, // pixels do not start where our own bitmaps put them
+    TONE_PLAN_TRUNCATED,    // the rows the header promises run past the end of the file
+    TONE_PLAN_SIZE_FIELDS,  // file or image size fields, or the file's end, disagree with the rows
 };
 
 // Decides from the bitmap file's first bytes (`headerBytes` of them, at
@@ -60,9 +60,8 @@ enum TonePlanResult {
 // are what the caller read from the file earlier; they must still agree
 // with the header. A colour page keeps its depth when line art is asked: only
 // grey is reduced to 1 bit.
-TonePlanResult PlanTonePass(const uint8_t *headerBytes, size_t headerLength, uint64_t fileSize,
-                            uint16_t width, uint16_t height, bool is24Bit, bool applyTable,
-                            bool reduceToLineArt, TonePassPlan *plan);
+TonePlanResult PlanTonePass(const uint8_t *headerBytes, size_t headerLength, uint64_t fileSize, uint16_t width,
+                            uint16_t height, bool is24Bit, bool applyTable, bool reduceToLineArt, TonePassPlan *plan);
 
 // Rewrites the header of a grey bitmap as the 1-bit bitmap the pass leaves.
 void WriteLineArtHeader(uint8_t *file, const TonePassPlan &plan);

@@ -187,8 +187,8 @@ static int StageBlock(PageTransfer *page, uint32_t lines)
         if (page->stagedLines == page->stageLines && !FlushStage(page))
             return 0;
         page->stagedLines++;
-        memcpy(stage + (size_t)(page->stageLines - page->stagedLines) * lineBytes,
-               page->buffer + (size_t)i * lineBytes, lineBytes);
+        memcpy(stage + (size_t)(page->stageLines - page->stagedLines) * lineBytes, page->buffer + (size_t)i * lineBytes,
+               lineBytes);
     }
     return 1;
 }
@@ -273,7 +273,8 @@ int AcquireToBitmap(ScanJobSettings settings, const char *path)
         return 0;
     }
 
-    page.file = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    page.file =
+        CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (!WriteBitmapHeader(page.file, &page.bitmap)) {
         ReleaseDeviceTables();
         SendScannerCommand(SC_RELEASE, nullptr);

@@ -2,7 +2,6 @@
 // rewritten once the lines received are known.
 #include "scanner.h"
 
-
 int AllocBitmapHeader(ScanBitmap *bitmap)
 {
     bitmap->HeaderHandle = nullptr;

@@ -8,17 +8,17 @@
 // Description of the bitmap being written. The header buffer is owned from
 // AllocBitmapHeader to FreeBitmapHeader.
 struct ScanBitmap {
-    uint32_t LineBytes;   // bytes per line as the device delivers them: the file's row size
-    uint32_t Lines;       // lines the device announced for the page
-    uint16_t Width300;    // scan width in 1/300 inch
-    uint16_t Height300;   // scan height in 1/300 inch
+    uint32_t LineBytes; // bytes per line as the device delivers them: the file's row size
+    uint32_t Lines;     // lines the device announced for the page
+    uint16_t Width300;  // scan width in 1/300 inch
+    uint16_t Height300; // scan height in 1/300 inch
     uint16_t XDpi;
     uint16_t YDpi;
-    uint16_t Type;        // ScanType
-    uint32_t FileSize;    // HeaderSize + LineBytes * Lines
-    uint32_t HeaderSize;  // 62, 1078 or 54 by Type
-    void *HeaderHandle;   // movable global memory block holding the header
-    uint8_t *Header;      // the locked header bytes
+    uint16_t Type;       // ScanType
+    uint32_t FileSize;   // HeaderSize + LineBytes * Lines
+    uint32_t HeaderSize; // 62, 1078 or 54 by Type
+    void *HeaderHandle;  // movable global memory block holding the header
+    uint8_t *Header;     // the locked header bytes
 };
 
 // Header bytes for a scan type; 0 for a type the writer does not know.

@@ -9,12 +9,18 @@
 // Layout of template 114, in pixels; the text's height is measured.
 enum InsertPaperLayout {
     PAPER_DIALOG_WIDTH = 374,
-    PAPER_PICTURE_X = 15, PAPER_PICTURE_Y = 15, PAPER_PICTURE_WIDTH = 339, PAPER_PICTURE_HEIGHT = 96,
-    PAPER_TEXT_X = 20, PAPER_TEXT_Y = 126, PAPER_TEXT_WIDTH = 330, PAPER_TEXT_HEIGHT = 70,
-    PAPER_BUTTON_CENTRE_X = 184, PAPER_BUTTON_GAP_Y = 141,  // below the top of the text area
+    PAPER_PICTURE_X = 15,
+    PAPER_PICTURE_Y = 15,
+    PAPER_PICTURE_WIDTH = 339,
+    PAPER_PICTURE_HEIGHT = 96,
+    PAPER_TEXT_X = 20,
+    PAPER_TEXT_Y = 126,
+    PAPER_TEXT_WIDTH = 330,
+    PAPER_TEXT_HEIGHT = 70,
+    PAPER_BUTTON_CENTRE_X = 184,
+    PAPER_BUTTON_GAP_Y = 141, // below the top of the text area
     PAPER_DIALOG_EXTRA_HEIGHT = 156,
 };
-
 
 // What the dialog keeps for painting.
 static struct {
@@ -39,8 +45,8 @@ static void OnInsertPaperInit(HWND dialog)
     LoadStringA(ResourceLibrary, IDS_INSERT_PAPER, text, sizeof text);
     InsertPaper.picture = LoadResourceBitmap(IDB_INSERT_PAPER, &InsertPaper.width, &InsertPaper.height);
 
-    MoveWindow(GetDlgItem(dialog, IDC_INSERT_PAPER_PICTURE), PAPER_PICTURE_X, PAPER_PICTURE_Y,
-               PAPER_PICTURE_WIDTH, PAPER_PICTURE_HEIGHT, FALSE);
+    MoveWindow(GetDlgItem(dialog, IDC_INSERT_PAPER_PICTURE), PAPER_PICTURE_X, PAPER_PICTURE_Y, PAPER_PICTURE_WIDTH,
+               PAPER_PICTURE_HEIGHT, FALSE);
 
     HWND label = GetDlgItem(dialog, IDC_INSERT_PAPER_TEXT);
     MoveWindow(label, PAPER_TEXT_X, PAPER_TEXT_Y, PAPER_TEXT_WIDTH, PAPER_TEXT_HEIGHT, FALSE);
@@ -53,8 +59,8 @@ static void OnInsertPaperInit(HWND dialog)
     GetWindowRect(cancel, &button);
     int buttonWidth = button.right - button.left;
     int buttonHeight = button.bottom - button.top;
-    MoveWindow(cancel, PAPER_BUTTON_CENTRE_X - buttonWidth / 2, textHeight + PAPER_BUTTON_GAP_Y,
-               buttonWidth, buttonHeight, FALSE);
+    MoveWindow(cancel, PAPER_BUTTON_CENTRE_X - buttonWidth / 2, textHeight + PAPER_BUTTON_GAP_Y, buttonWidth,
+               buttonHeight, FALSE);
 
     int height = GetSystemMetrics(SM_CYCAPTION) + buttonHeight + textHeight + PAPER_DIALOG_EXTRA_HEIGHT;
     SetWindowPos(dialog, nullptr, (GetSystemMetrics(SM_CXSCREEN) - PAPER_DIALOG_WIDTH) / 2,
@@ -110,33 +116,23 @@ static void OnInsertPaperDestroy(HWND dialog)
 INT_PTR CALLBACK InsertPaperDialog(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
-    case WM_INITDIALOG:
-        OnInsertPaperInit(dialog);
-        return FALSE; // no default focus
-    case WM_PAINT:
-        OnInsertPaperPaint(dialog);
-        return TRUE;
+    case WM_INITDIALOG: OnInsertPaperInit(dialog); return FALSE; // no default focus
+    case WM_PAINT: OnInsertPaperPaint(dialog); return TRUE;
     case WM_DRAWITEM: // an owner-drawn picture control repaints itself through us
         if (wParam != IDC_INSERT_PAPER_PICTURE)
             return FALSE;
         DrawInsertPaperPicture(((const DRAWITEMSTRUCT *)lParam)->hDC);
         return TRUE;
-    case WM_TIMER:
-        OnInsertPaperTimer(dialog, wParam);
-        return TRUE;
+    case WM_TIMER: OnInsertPaperTimer(dialog, wParam); return TRUE;
     case WM_COMMAND:
         switch (LOWORD(wParam)) {
-        case IDOK:
-            EndDialog(dialog, 1);
-            return TRUE;
+        case IDOK: EndDialog(dialog, 1); return TRUE;
         case IDCANCEL: // also Esc and the close box
             EndDialog(dialog, 0);
             return TRUE;
         }
         return FALSE;
-    case WM_DESTROY:
-        OnInsertPaperDestroy(dialog);
-        return FALSE;
+    case WM_DESTROY: OnInsertPaperDestroy(dialog); return FALSE;
     }
     return FALSE;
 }

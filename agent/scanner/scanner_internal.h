@@ -13,8 +13,8 @@ int CheckPaperTick(UINT_PTR timerId);
 struct DeviceTablesRecord {
     HGLOBAL handle;
     uint8_t *start;
-    uint8_t *greyTable;   // the only table, or the one GreyTable names; null otherwise
-    unsigned count;       // 1 or 3
+    uint8_t *greyTable; // the only table, or the one GreyTable names; null otherwise
+    unsigned count;     // 1 or 3
     TableShape shape;
 };
 

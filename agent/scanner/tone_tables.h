@@ -7,8 +7,8 @@
 
 // One table as the device describes it.
 struct TableShape {
-    uint16_t MaxValue;    // full-scale output of an entry
-    uint16_t EntryBytes;  // 1: byte entries; anything else: 16-bit entries
+    uint16_t MaxValue;   // full-scale output of an entry
+    uint16_t EntryBytes; // 1: byte entries; anything else: 16-bit entries
     uint16_t Entries;
 };
 

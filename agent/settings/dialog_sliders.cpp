@@ -43,9 +43,7 @@ bool ScrolledValue(HWND slider, WPARAM code, uint16_t value, uint16_t minimum, u
             *result = maximum;
         return true;
     case TB_THUMBPOSITION:
-    case TB_THUMBTRACK:
-        *result = uint16_t(SendMessageA(slider, TBM_GETPOS, 0, 0));
-        return true;
+    case TB_THUMBTRACK: *result = uint16_t(SendMessageA(slider, TBM_GETPOS, 0, 0)); return true;
     case TB_TOP:
         if (value == minimum)
             return false;
@@ -56,11 +54,8 @@ bool ScrolledValue(HWND slider, WPARAM code, uint16_t value, uint16_t minimum, u
             return false;
         *result = maximum;
         return true;
-    case TB_ENDTRACK:
-        return false;
-    default:
-        *result = value;
-        return true;
+    case TB_ENDTRACK: return false;
+    default: *result = value; return true;
     }
 }
 

@@ -82,8 +82,8 @@ int CopyTree(HKEY sourceRoot, const WCHAR *sourcePath, HKEY destinationRoot, con
     if (RegOpenKeyExW(sourceRoot, sourcePath, 0, KEY_READ, &source) != ERROR_SUCCESS)
         return 0;
     HKEY destination = nullptr;
-    if (RegCreateKeyExW(destinationRoot, destinationPath, 0, nullptr, REG_OPTION_NON_VOLATILE,
-                        KEY_READ | KEY_WRITE, nullptr, &destination, nullptr) != ERROR_SUCCESS) {
+    if (RegCreateKeyExW(destinationRoot, destinationPath, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_READ | KEY_WRITE,
+                        nullptr, &destination, nullptr) != ERROR_SUCCESS) {
         RegCloseKey(source);
         return 0;
     }

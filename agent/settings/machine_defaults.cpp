@@ -23,8 +23,9 @@ bool UserStampMatches(const char *modelKeyPath, const char *instanceName, const 
     if (status != ERROR_SUCCESS)
         return false;
     char userStamp[PATH_CAPACITY];
-    int stamped = QueryStringSetting(userInstance, SettingName(SETTING_TimeStamp), Setting(SETTING_TimeStamp).textDefault,
-                                     userStamp, Setting(SETTING_TimeStamp).capacity);
+    int stamped =
+        QueryStringSetting(userInstance, SettingName(SETTING_TimeStamp), Setting(SETTING_TimeStamp).textDefault,
+                           userStamp, Setting(SETTING_TimeStamp).capacity);
     RegCloseKey(userInstance);
     return stamped && lstrcmpiA(userStamp, machineStamp) == 0;
 }
@@ -37,8 +38,8 @@ void SyncMachineDefaults(const char *modelKeyPath)
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, modelKeyPath, 0, KEY_READ, &machineModel) != ERROR_SUCCESS)
         return;
     DWORD count = 0;
-    if (RegQueryInfoKeyA(machineModel, nullptr, nullptr, nullptr, &count, nullptr, nullptr, nullptr, nullptr,
-                         nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+    if (RegQueryInfoKeyA(machineModel, nullptr, nullptr, nullptr, &count, nullptr, nullptr, nullptr, nullptr, nullptr,
+                         nullptr, nullptr) != ERROR_SUCCESS)
         count = 0;
 
     // Only the stamped instance with the highest index decides.
@@ -51,9 +52,9 @@ void SyncMachineDefaults(const char *modelKeyPath)
         if (RegOpenKeyExA(machineModel, name, 0, KEY_READ, &machineInstance) != ERROR_SUCCESS)
             continue;
         char machineStamp[PATH_CAPACITY];
-        int stamped = QueryStringSetting(machineInstance, SettingName(SETTING_TimeStamp),
-                                         Setting(SETTING_TimeStamp).textDefault, machineStamp,
-                                         Setting(SETTING_TimeStamp).capacity);
+        int stamped =
+            QueryStringSetting(machineInstance, SettingName(SETTING_TimeStamp), Setting(SETTING_TimeStamp).textDefault,
+                               machineStamp, Setting(SETTING_TimeStamp).capacity);
         RegCloseKey(machineInstance);
         if (!stamped)
             continue;

@@ -27,8 +27,7 @@ LRESULT CALLBACK PrefixEditFilter(HWND edit, UINT message, WPARAM wParam, LPARAM
     case WM_RBUTTONDOWN:
     case WM_RBUTTONUP:
     case WM_COPY:
-    case WM_PASTE:
-        return 0;
+    case WM_PASTE: return 0;
     }
     return CallWindowProcA(SettingsDialog.prefixEditProc, edit, message, wParam, lParam);
 }

@@ -200,16 +200,12 @@ void OnSettingsCommand(HWND dialog, int id, int notification)
             SaveDialogSettings(dialog);
         break;
     case IDC_SETTINGS_AUTOCROP:
-    case IDC_SETTINGS_CONTINUOUS:
-        SaveDialogSettings(dialog);
-        break;
+    case IDC_SETTINGS_CONTINUOUS: SaveDialogSettings(dialog); break;
     case IDC_SETTINGS_AUTODESKEW:
         LockCropWhileDeskewing(dialog);
         SaveDialogSettings(dialog);
         break;
-    case IDC_SETTINGS_BROWSE:
-        OnBrowse(dialog);
-        break;
+    case IDC_SETTINGS_BROWSE: OnBrowse(dialog); break;
     case IDC_SETTINGS_PREFIX:
         if (notification == EN_CHANGE)
             SaveDialogSettings(dialog);
@@ -283,24 +279,16 @@ void OnSettingsPaint(HWND dialog)
 INT_PTR CALLBACK SettingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
-    case WM_INITDIALOG:
-        OnSettingsInit(dialog);
-        return FALSE; // no default focus
-    case WM_COMMAND:
-        OnSettingsCommand(dialog, LOWORD(wParam), HIWORD(wParam));
-        return TRUE;
-    case WM_HSCROLL:
-        OnSettingsScroll(dialog, LOWORD(wParam), (HWND)lParam);
-        return TRUE;
+    case WM_INITDIALOG: OnSettingsInit(dialog); return FALSE; // no default focus
+    case WM_COMMAND: OnSettingsCommand(dialog, LOWORD(wParam), HIWORD(wParam)); return TRUE;
+    case WM_HSCROLL: OnSettingsScroll(dialog, LOWORD(wParam), (HWND)lParam); return TRUE;
     case WM_USER:
         // Also DM_GETDEFID, which the dialog manager asks with wParam 0.
         if (wParam != SETTINGS_SCAN_REQUEST)
             return FALSE;
         OnScanRequest();
         return TRUE;
-    case WM_PAINT:
-        OnSettingsPaint(dialog);
-        return TRUE;
+    case WM_PAINT: OnSettingsPaint(dialog); return TRUE;
     case WM_CLOSE:
         // Every change was saved when it was made; nothing is undone.
         EndDialog(dialog, 0);

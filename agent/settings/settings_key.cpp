@@ -48,8 +48,8 @@ int FindProgramInstance(HKEY model, KeyAccess access, HKEY *instance)
 {
     DWORD count = 0;
     DWORD longestName = 0;
-    if (RegQueryInfoKeyA(model, nullptr, nullptr, nullptr, &count, &longestName, nullptr, nullptr, nullptr,
-                         nullptr, nullptr, nullptr) != ERROR_SUCCESS ||
+    if (RegQueryInfoKeyA(model, nullptr, nullptr, nullptr, &count, &longestName, nullptr, nullptr, nullptr, nullptr,
+                         nullptr, nullptr) != ERROR_SUCCESS ||
         longestName >= PATH_CAPACITY)
         return 0;
 
@@ -79,8 +79,8 @@ HKEY OpenInstanceSettings(HKEY instance, KeyAccess access)
     HKEY settings = nullptr;
     LONG status;
     if (access == ACCESS_READ_WRITE)
-        status = RegCreateKeyExA(instance, SETTINGS_SUBKEY, 0, nullptr, REG_OPTION_NON_VOLATILE,
-                                 KEY_READ | KEY_WRITE, nullptr, &settings, nullptr);
+        status = RegCreateKeyExA(instance, SETTINGS_SUBKEY, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_READ | KEY_WRITE,
+                                 nullptr, &settings, nullptr);
     else
         status = RegOpenKeyExA(instance, SETTINGS_SUBKEY, 0, KEY_READ, &settings);
     return status == ERROR_SUCCESS ? settings : nullptr;

@@ -22,10 +22,10 @@ enum RotateCode : uint16_t {
 // The scan job's settings, read once per job and handed on by value to
 // acquisition and post-processing.
 struct ScanJobSettings {
-    uint16_t PaperArea[4];       // 1/300 inch; [2] is the width and [3] the height
-    uint16_t DeviceXResolution;  // what the device scans at: 300 when 100 is asked for
+    uint16_t PaperArea[4];      // 1/300 inch; [2] is the width and [3] the height
+    uint16_t DeviceXResolution; // what the device scans at: 300 when 100 is asked for
     uint16_t DeviceYResolution;
-    uint16_t XResolution;        // what the user asked for
+    uint16_t XResolution; // what the user asked for
     uint16_t YResolution;
     uint16_t AcquireType;        // ScanType the device scans with
     uint16_t OutputType;         // ScanType the saved picture has
@@ -37,7 +37,7 @@ struct ScanJobSettings {
     uint32_t ContinuousScan;
     uint32_t AutoCrop;
     uint32_t AutoDeskew;
-    uint16_t Rotate;             // RotateCode
+    uint16_t Rotate; // RotateCode
 };
 
 // Output format codes of saved pictures.

@@ -14,8 +14,8 @@
 extern char ModulePath[PATH_CAPACITY];
 extern char *ModulePathTail;
 
-extern HINSTANCE AppInstance;     // instance of the tray window and every dialog
-extern HMODULE ResourceLibrary;   // VelmoraRes.dll
+extern HINSTANCE AppInstance;        // instance of the tray window and every dialog
+extern HMODULE ResourceLibrary;      // VelmoraRes.dll
 extern char AppTitle[PATH_CAPACITY]; // resource string 1: caption of boxes and dialogs
 extern char PagefitPath[PATH_CAPACITY];
 
@@ -30,8 +30,8 @@ extern int WarningEnabled;
 extern int SessionSwitchSupported;
 
 extern HANDLE SwitchUserEvent;
-extern HKEY SettingsKey;          // the per-user "Velmora" key, open for the life of the process
-extern HKEY ScannerInstanceKey;   // only while the settings key is being found
+extern HKEY SettingsKey;        // the per-user "Velmora" key, open for the life of the process
+extern HKEY ScannerInstanceKey; // only while the settings key is being found
 
 // Fills ModulePath from the running program's file name and sets its tail.
 // Returns 0 when the name does not fit.

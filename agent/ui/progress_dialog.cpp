@@ -17,7 +17,7 @@ static struct {
     int cancelShown;
     unsigned count;
     unsigned total;
-    int barWidth;  // the drawing area inside the bar control
+    int barWidth; // the drawing area inside the bar control
     int barHeight;
     HFONT boldFont;
     WNDPROC barProc;       // the bar control's own procedure, under ours
@@ -127,21 +127,15 @@ static void OnProgressInit(HWND dialog, const ProgressRequest *request)
 static INT_PTR CALLBACK ProgressDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
-    case WM_INITDIALOG:
-        OnProgressInit(dialog, (const ProgressRequest *)lParam);
-        return TRUE;
+    case WM_INITDIALOG: OnProgressInit(dialog, (const ProgressRequest *)lParam); return TRUE;
     case WM_COMMAND:
         // Only IDCANCEL (Esc, or a template button with that id) cancels, and
         // only while cancelling is offered; the cancel line itself is just text.
         if (LOWORD(wParam) == IDCANCEL && Progress.cancelShown)
             ProgressCancelled = 1;
         return TRUE;
-    case WM_ACTIVATE:
-        BringWindowToTop(dialog);
-        return FALSE;
-    case WM_CLOSE:
-        DestroyWindow(dialog);
-        return TRUE;
+    case WM_ACTIVATE: BringWindowToTop(dialog); return FALSE;
+    case WM_CLOSE: DestroyWindow(dialog); return TRUE;
     case WM_DESTROY:
         if (Progress.boldFont) {
             DeleteObject(Progress.boldFont);
@@ -149,8 +143,7 @@ static INT_PTR CALLBACK ProgressDialogProc(HWND dialog, UINT message, WPARAM wPa
         }
         ProgressDialogWindow = nullptr;
         return TRUE;
-    case WM_TIMER:
-        return TRUE;
+    case WM_TIMER: return TRUE;
     }
     return FALSE;
 }
@@ -169,8 +162,8 @@ int ShowProgress(const ProgressRequest *request)
     Progress.shownColumns = -1;
     // The first step always shows itself.
     Progress.lastRefresh = GetTickCount() - PROGRESS_REFRESH_MS;
-    ProgressDialogWindow = CreateDialogIndirectParamA(AppInstance, dialogTemplate, nullptr, ProgressDialogProc,
-                                                      (LPARAM)request);
+    ProgressDialogWindow =
+        CreateDialogIndirectParamA(AppInstance, dialogTemplate, nullptr, ProgressDialogProc, (LPARAM)request);
     if (ProgressDialogWindow) {
         ShowWindow(ProgressDialogWindow, SW_SHOWNORMAL);
         UpdateWindow(ProgressDialogWindow);

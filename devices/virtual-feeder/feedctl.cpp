@@ -68,7 +68,10 @@ int Fail(const char *message)
     return 1;
 }
 
-int Done(bool ok, const char *what) { return ok ? 0 : Fail(what); }
+int Done(bool ok, const char *what)
+{
+    return ok ? 0 : Fail(what);
+}
 
 int CommandStatus(int, char **)
 {
@@ -109,7 +112,10 @@ int CommandStatus(int, char **)
     return 0;
 }
 
-int CommandReset(int, char **) { return Done(feeder::Reset(), "reset failed"); }
+int CommandReset(int, char **)
+{
+    return Done(feeder::Reset(), "reset failed");
+}
 
 int CommandFolder(int count, char **arguments)
 {
@@ -264,7 +270,10 @@ int CommandFailRead(int count, char **arguments)
     return Done(feeder::SetFailReadAfter((uint32_t)lines, (int16_t)status), "status 0 and 4 are not failures");
 }
 
-int CommandClearFaults(int, char **) { return Done(feeder::ClearFaults(), "the device state cannot be changed"); }
+int CommandClearFaults(int, char **)
+{
+    return Done(feeder::ClearFaults(), "the device state cannot be changed");
+}
 
 int CommandTransfer(int count, char **arguments)
 {
@@ -368,8 +377,8 @@ int CommandTrace(int count, char **arguments)
         return Done(feeder::ClearTrace(), "the device state cannot be changed");
     for (const FeederTraceEntry &entry : feeder::ReadTrace()) {
         printf("%6u at %10u us pid %-5u %-20s status %-4d size %-8u count %-8u", (unsigned)entry.Sequence,
-               (unsigned)entry.Microseconds, (unsigned)entry.ProcessId, feeder::CommandName(entry.Command).c_str(), entry.Status,
-               (unsigned)entry.TransferSize, (unsigned)entry.TransferCount);
+               (unsigned)entry.Microseconds, (unsigned)entry.ProcessId, feeder::CommandName(entry.Command).c_str(),
+               entry.Status, (unsigned)entry.TransferSize, (unsigned)entry.TransferCount);
         switch (entry.Command) {
         case SC_SET_TABLE:
             printf(" table %08X sum %08X b %d c %d", (unsigned)entry.TableAddress, (unsigned)entry.TableChecksum,
@@ -381,9 +390,7 @@ int CommandTrace(int count, char **arguments)
                    entry.PaperArea[2], entry.PaperArea[3], entry.XResolution, entry.YResolution, entry.ImageType,
                    (unsigned)entry.LineBytes, (unsigned)entry.Lines);
             break;
-        case SC_READ:
-            printf(" from line %u", (unsigned)entry.FirstLine);
-            break;
+        case SC_READ: printf(" from line %u", (unsigned)entry.FirstLine); break;
         default:
             if (entry.Detail[0])
                 printf(" %s", entry.Detail);
@@ -399,16 +406,26 @@ struct ToolCommand {
 };
 
 const ToolCommand COMMANDS[] = {
-    {"status", CommandStatus},       {"reset", CommandReset},
-    {"folder", CommandFolder},       {"load", CommandLoad},
-    {"synthetic", CommandSynthetic}, {"press", CommandPress},
-    {"plug", CommandPlug},           {"unplug", CommandUnplug},
-    {"vidpid", CommandVidPid},       {"fault", CommandFault},
-    {"refuse-acquire", CommandRefuseAcquire}, {"end-page", CommandEndPage},
-    {"fail-read", CommandFailRead},  {"clear-faults", CommandClearFaults},
-    {"transfer", CommandTransfer},   {"speed", CommandSpeed},
-    {"sensor", CommandSensor},       {"roller-dirt", CommandRollerDirt},
-    {"hold", CommandHold},           {"release", CommandRelease},
+    {"status", CommandStatus},
+    {"reset", CommandReset},
+    {"folder", CommandFolder},
+    {"load", CommandLoad},
+    {"synthetic", CommandSynthetic},
+    {"press", CommandPress},
+    {"plug", CommandPlug},
+    {"unplug", CommandUnplug},
+    {"vidpid", CommandVidPid},
+    {"fault", CommandFault},
+    {"refuse-acquire", CommandRefuseAcquire},
+    {"end-page", CommandEndPage},
+    {"fail-read", CommandFailRead},
+    {"clear-faults", CommandClearFaults},
+    {"transfer", CommandTransfer},
+    {"speed", CommandSpeed},
+    {"sensor", CommandSensor},
+    {"roller-dirt", CommandRollerDirt},
+    {"hold", CommandHold},
+    {"release", CommandRelease},
     {"trace", CommandTrace},
 };
 

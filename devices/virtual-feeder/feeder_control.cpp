@@ -33,7 +33,8 @@ FeederPlacement ToRecord(const Placement &placement)
 }
 
 // Runs `change` on the locked state; false when the block is not there.
-template <class Change> bool WithState(Change change)
+template <class Change>
+bool WithState(Change change)
 {
     StateLock lock;
     if (!lock.state)
@@ -314,7 +315,10 @@ bool ClearTrace()
     return WithState([&](FeederState *state) { state->TraceCount = 0; });
 }
 
-uint32_t TableChecksum(const void *bytes, uint32_t count) { return Checksum32(bytes, count); }
+uint32_t TableChecksum(const void *bytes, uint32_t count)
+{
+    return Checksum32(bytes, count);
+}
 
 std::string CommandName(uint16_t command)
 {
@@ -325,7 +329,8 @@ std::string CommandName(uint16_t command)
 #define FEEDLINK_COMMAND_NAME(name, code) {name, #name},
         FEEDLINK_COMMANDS(FEEDLINK_COMMAND_NAME)
 #undef FEEDLINK_COMMAND_NAME
-        {FEED_EVENT_SHEET_SKIPPED, "sheet skipped"},        {FEED_EVENT_SHEET_FED, "sheet fed"},
+            {FEED_EVENT_SHEET_SKIPPED, "sheet skipped"},
+        {FEED_EVENT_SHEET_FED, "sheet fed"},
     };
     for (const auto &entry : names)
         if (entry.code == command)
@@ -369,8 +374,7 @@ bool RenderSheetFile(const std::string &picturePath, const Placement &placement,
         return false;
     SheetImage sheet;
     planned.Target = REFERENCE_SHEET;
-    return DecodeSheet(picturePath, &sheet) &&
-           RenderSetup(&sheet, false, ToRecord(placement), planned, nullptr, page);
+    return DecodeSheet(picturePath, &sheet) && RenderSetup(&sheet, false, ToRecord(placement), planned, nullptr, page);
 }
 
 } // namespace feeder

@@ -18,11 +18,11 @@ namespace feeder {
 
 // Where a sheet lies in the feeder and what the device shows around it.
 struct Placement {
-    int32_t X300 = 150;          // sheet's top-left corner from the scan origin, 1/300 inch
+    int32_t X300 = 150; // sheet's top-left corner from the scan origin, 1/300 inch
     int32_t Y300 = 150;
-    double SkewDegrees = 0.0;    // clockwise turn about the sheet's centre; kept to 1/1000 degree
+    double SkewDegrees = 0.0;       // clockwise turn about the sheet's centre; kept to 1/1000 degree
     uint32_t BackingRgb = 0x202020; // 0xRRGGBB
-    uint32_t SheetDpi = 0;       // picture pixels per inch of paper; 0: the file's own, else 300
+    uint32_t SheetDpi = 0;          // picture pixels per inch of paper; 0: the file's own, else 300
 };
 
 // ---- Whole device -------------------------------------------------------
@@ -172,7 +172,7 @@ bool RenderCurrentPage(RenderedPage *page);
 // tables (TableCount of TableShape in Tables); the line size, line count and
 // pixels per line are computed here as SC_GET_GEOMETRY would. False for a
 // scan the device refuses or a file that cannot be decoded.
-bool RenderSheetFile(const std::string &picturePath, const Placement &placement,
-                     const FeederScanSetup &setup, RenderedPage *page);
+bool RenderSheetFile(const std::string &picturePath, const Placement &placement, const FeederScanSetup &setup,
+                     RenderedPage *page);
 
 } // namespace feeder

@@ -145,8 +145,8 @@ bool QueueSheetCopy(FeederState *state, const std::string &source, const FeederP
         return false;
     const size_t slash = source.find_last_of("\\/");
     const size_t dot = source.find_last_of('.');
-    std::string extension = dot != std::string::npos && (slash == std::string::npos || dot > slash)
-                                ? source.substr(dot) : std::string();
+    std::string extension =
+        dot != std::string::npos && (slash == std::string::npos || dot > slash) ? source.substr(dot) : std::string();
     if (extension.size() > 8)
         extension.clear();
     // Names sort in queue order, and never collide with a sheet still waiting.
@@ -162,12 +162,11 @@ bool QueueSheetCopy(FeederState *state, const std::string &source, const FeederP
         return false;
     if (placement) {
         const std::string text = FormatPlacement(*placement);
-        HANDLE file = CreateFileA((path + FEEDER_PLACEMENT_SUFFIX).c_str(), GENERIC_WRITE, 0, nullptr,
-                                  CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        HANDLE file = CreateFileA((path + FEEDER_PLACEMENT_SUFFIX).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
         DWORD written = 0;
         const bool ok = file != INVALID_HANDLE_VALUE &&
-                        WriteFile(file, text.data(), (DWORD)text.size(), &written, nullptr) &&
-                        written == text.size();
+                        WriteFile(file, text.data(), (DWORD)text.size(), &written, nullptr) && written == text.size();
         if (file != INVALID_HANDLE_VALUE)
             CloseHandle(file);
         if (!ok) {

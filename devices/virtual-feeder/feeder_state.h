@@ -80,16 +80,16 @@ enum FeederSensorModel : uint32_t {
 enum FeederStatus : int16_t {
     FEED_STATUS_OK = 0,
     FEED_STATUS_END_OF_PAGE = 4,
-    FEED_STATUS_UNPLUGGED = -1,      // the scanner is not connected
-    FEED_STATUS_NOT_OPEN = -2,       // SC_OPEN has not succeeded in this process
-    FEED_STATUS_BUSY = -3,           // SC_ACQUIRE refused: taken by another process, or refused on request
-    FEED_STATUS_NOT_ACQUIRED = -4,   // the command needs the device taken with SC_ACQUIRE
-    FEED_STATUS_NO_PAPER = -5,       // no sheet waits in the feeder
-    FEED_STATUS_BAD_REQUEST = -6,    // absurd or unsupported parameters, missing data block
-    FEED_STATUS_NOT_SCANNING = -7,   // SC_PREPARE_READ or SC_READ outside SC_START ... SC_STOP
-    FEED_STATUS_BAD_SHEET = -8,      // the sheet in the transport cannot be decoded
+    FEED_STATUS_UNPLUGGED = -1,    // the scanner is not connected
+    FEED_STATUS_NOT_OPEN = -2,     // SC_OPEN has not succeeded in this process
+    FEED_STATUS_BUSY = -3,         // SC_ACQUIRE refused: taken by another process, or refused on request
+    FEED_STATUS_NOT_ACQUIRED = -4, // the command needs the device taken with SC_ACQUIRE
+    FEED_STATUS_NO_PAPER = -5,     // no sheet waits in the feeder
+    FEED_STATUS_BAD_REQUEST = -6,  // absurd or unsupported parameters, missing data block
+    FEED_STATUS_NOT_SCANNING = -7, // SC_PREPARE_READ or SC_READ outside SC_START ... SC_STOP
+    FEED_STATUS_BAD_SHEET = -8,    // the sheet in the transport cannot be decoded
     FEED_STATUS_UNKNOWN_COMMAND = -9,
-    FEED_STATUS_NO_STATE = -10,      // the shared block cannot be mapped
+    FEED_STATUS_NO_STATE = -10, // the shared block cannot be mapped
 };
 
 // Trace entries that are not commands carry one of these in Command.
@@ -100,7 +100,7 @@ enum FeederEvent : uint16_t {
 
 // Where a sheet lies on the device and what shows around it.
 struct FeederPlacement {
-    int32_t X300;             // sheet's top-left corner from the scan origin, 1/300 inch
+    int32_t X300; // sheet's top-left corner from the scan origin, 1/300 inch
     int32_t Y300;
     int32_t SkewMilliDegrees; // clockwise turn of the sheet about its centre
     uint32_t BackingRgb;      // 0xRRGGBB of the device's backing around the sheet
@@ -121,9 +121,9 @@ struct FeederTableShape {
 struct FeederFault {
     uint16_t Command;
     int16_t Status;
-    uint32_t NthCall;  // 1 = the next call; 0 = slot free
+    uint32_t NthCall; // 1 = the next call; 0 = slot free
     uint32_t CallsSeen;
-    uint32_t Fired;    // 1 once it has failed its call
+    uint32_t Fired; // 1 once it has failed its call
 };
 
 // The sensor and the transport's roller.
@@ -142,20 +142,20 @@ struct FeederSensorState {
 // The scan the device was configured for by the last accepted SC_SET_PARAMS,
 // after its own adjustments, with the tables it read at SC_START.
 struct FeederScanSetup {
-    uint32_t Valid;           // 1 after an accepted SC_SET_PARAMS
-    uint16_t PaperArea[4];    // as adjusted by the device
+    uint32_t Valid;        // 1 after an accepted SC_SET_PARAMS
+    uint16_t PaperArea[4]; // as adjusted by the device
     uint16_t XResolution;
     uint16_t YResolution;
     uint16_t ImageType;
     uint16_t Option;
-    int16_t Brightness;       // -127..127 after clamping
+    int16_t Brightness; // -127..127 after clamping
     int16_t Contrast;
     uint32_t LineBytes;
     uint32_t Lines;
     uint32_t PixelsPerLine;
-    uint32_t Target;          // ReferenceTarget this page reads, fixed at SC_START
-    uint32_t Streak;          // 1: the dirty roller streaks this page, fixed at SC_START
-    uint32_t TableCount;      // 0 (no table pointer), 1 or 3 tables held in Tables
+    uint32_t Target;             // ReferenceTarget this page reads, fixed at SC_START
+    uint32_t Streak;             // 1: the dirty roller streaks this page, fixed at SC_START
+    uint32_t TableCount;         // 0 (no table pointer), 1 or 3 tables held in Tables
     FeederTableShape TableShape; // shape the tables were read with
     uint8_t Tables[FEEDER_TABLE_STORE_BYTES];
 };
@@ -176,15 +176,15 @@ struct FeederScanSetup {
 // - SC_GET_BUTTON: the code in Status;
 // - feed events: Detail names the sheet file.
 struct FeederTraceEntry {
-    uint32_t Sequence;        // 1-based, counted since the trace was last cleared
+    uint32_t Sequence; // 1-based, counted since the trace was last cleared
     uint32_t ProcessId;
-    uint16_t Command;         // command code or FeederEvent
+    uint16_t Command; // command code or FeederEvent
     int16_t Status;
     uint32_t DataAddress;
     uint32_t TransferSize;
     uint32_t TransferCount;
     uint32_t TableAddress;
-    uint32_t TableChecksum;   // FNV-1a (32 bit) of the table bytes
+    uint32_t TableChecksum; // FNV-1a (32 bit) of the table bytes
     uint32_t TableBytes;
     int16_t Brightness;
     int16_t Contrast;
@@ -199,7 +199,7 @@ struct FeederTraceEntry {
     uint32_t LineBytes;
     uint32_t Lines;
     uint32_t FirstLine;
-    uint32_t Microseconds;    // when it was recorded: the performance counter in microseconds, modulo 2^32
+    uint32_t Microseconds; // when it was recorded: the performance counter in microseconds, modulo 2^32
     char Detail[FEEDER_DETAIL_CAPACITY];
 };
 
@@ -207,41 +207,41 @@ struct FeederTraceEntry {
 struct FeederState {
     uint32_t Magic;
     uint32_t Version;
-    uint32_t Size;            // sizeof(FeederState) of the writer
-    uint32_t Resets;          // counts Reset calls, so a test can tell a fresh device
-    int32_t LockHolder;       // id of the thread holding the block, 0 when free
+    uint32_t Size;      // sizeof(FeederState) of the writer
+    uint32_t Resets;    // counts Reset calls, so a test can tell a fresh device
+    int32_t LockHolder; // id of the thread holding the block, 0 when free
 
     // Connection and button.
-    uint32_t Plugged;         // 0: SC_OPEN, SC_IS_PRESENT and every device command fail
+    uint32_t Plugged; // 0: SC_OPEN, SC_IS_PRESENT and every device command fail
     char VidPid[FEEDER_VID_PID_CAPACITY];
-    int16_t ButtonCode;       // reported by SC_GET_BUTTON while ButtonPolls > 0
+    int16_t ButtonCode; // reported by SC_GET_BUTTON while ButtonPolls > 0
     uint16_t Reserved0;
-    uint32_t ButtonPolls;     // SC_GET_BUTTON calls left that still see the button down
+    uint32_t ButtonPolls; // SC_GET_BUTTON calls left that still see the button down
 
     // The device taken with SC_ACQUIRE, by process id (0: free).
     uint32_t AcquiredBy;
 
     // Device characteristics.
-    uint32_t TransferBytes;   // answered by SC_PREPARE_READ; 0: the device's own choice
-    uint32_t LinesPerSecond;  // mechanical speed; 0: as fast as the reader asks
+    uint32_t TransferBytes;  // answered by SC_PREPARE_READ; 0: the device's own choice
+    uint32_t LinesPerSecond; // mechanical speed; 0: as fast as the reader asks
     FeederTableShape TableShape;
-    uint16_t MaxWidth300;     // largest area the glass covers
+    uint16_t MaxWidth300; // largest area the glass covers
     uint16_t MaxHeight300;
 
     // Faults.
     FeederFault Faults[FEEDER_FAULT_SLOTS];
-    uint32_t RefuseAcquire;   // 1: every SC_ACQUIRE fails with FEED_STATUS_BUSY
-    uint32_t EndPageEarly;    // 1: pages end (status 4) once EndPageAfterLines lines arrived
+    uint32_t RefuseAcquire; // 1: every SC_ACQUIRE fails with FEED_STATUS_BUSY
+    uint32_t EndPageEarly;  // 1: pages end (status 4) once EndPageAfterLines lines arrived
     uint32_t EndPageAfterLines;
-    uint32_t FailReadEarly;   // 1: SC_READ fails with FailReadStatus once FailReadAfterLines arrived
+    uint32_t FailReadEarly; // 1: SC_READ fails with FailReadStatus once FailReadAfterLines arrived
     uint32_t FailReadAfterLines;
     int16_t FailReadStatus;
     uint16_t Reserved1;
 
     // Feeder.
     char FeederFolder[PATH_CAPACITY]; // empty: the default under the data folder
-    uint32_t NextSheetNumber; // names of queued copies: sheet-NNNNNN
-    uint32_t Synthetic;       // 1: a generated test card instead of sheet files, always present
+    uint32_t NextSheetNumber;         // names of queued copies: sheet-NNNNNN
+    uint32_t Synthetic;               // 1: a generated test card instead of sheet files, always present
     FeederPlacement DefaultPlacement; // for sheets without a placement file
 
     // The sheet in the transport (taken, or fed at SC_START) and, once the
@@ -253,7 +253,7 @@ struct FeederState {
     FeederPlacement CurrentPlacement;
 
     // The scan in progress or last configured.
-    uint32_t Scanning;        // between SC_START and SC_STOP
+    uint32_t Scanning; // between SC_START and SC_STOP
     uint32_t LinesDelivered;
     uint32_t PageEnded;
     FeederScanSetup Setup;
@@ -267,7 +267,7 @@ struct FeederState {
     char MutexModel[FEEDER_MODEL_CAPACITY];
 
     // Trace ring: entry k (1-based sequence) lives at (k - 1) % capacity.
-    uint32_t TraceCount;      // entries written since the last clear
+    uint32_t TraceCount; // entries written since the last clear
     FeederTraceEntry Trace[FEEDER_TRACE_CAPACITY];
 };
 

@@ -22,7 +22,7 @@ namespace {
 // process, and SC_OPEN is per loaded driver.
 struct LoadedDevice {
     bool Opened = false;
-    std::string SheetPath;     // the file `Sheet` was decoded from
+    std::string SheetPath; // the file `Sheet` was decoded from
     SheetImage Sheet;
     PageRenderer Renderer;
     bool RendererReady = false;
@@ -73,9 +73,15 @@ bool MemoryUsable(const void *address, size_t bytes, bool write)
     return true;
 }
 
-uint32_t Address(const void *pointer) { return (uint32_t)(uintptr_t)pointer; }
+uint32_t Address(const void *pointer)
+{
+    return (uint32_t)(uintptr_t)pointer;
+}
 
-bool AcquiredHere(const FeederState &state) { return state.AcquiredBy == GetCurrentProcessId(); }
+bool AcquiredHere(const FeederState &state)
+{
+    return state.AcquiredBy == GetCurrentProcessId();
+}
 
 void StopScan(FeederState *state)
 {
@@ -200,8 +206,8 @@ int16_t OnGetGeometry(CommandCall &call)
         return FEED_STATUS_BAD_REQUEST;
     TraceRequest(call.Trace, geometry->Image);
     FeederScanSetup planned = {};
-    const int16_t status = PlanScan(RequestOf(geometry->Image), call.State->MaxWidth300,
-                                    call.State->MaxHeight300, &planned);
+    const int16_t status =
+        PlanScan(RequestOf(geometry->Image), call.State->MaxWidth300, call.State->MaxHeight300, &planned);
     // A refused area answers an empty page, so a reader that ignores the
     // status still finds nothing to read.
     geometry->Result0 = 0;
@@ -448,15 +454,18 @@ int16_t OnRelease(CommandCall &call)
     return FEED_STATUS_OK;
 }
 
-int16_t OnIsPresent(CommandCall &) { return FEED_STATUS_OK; }
+int16_t OnIsPresent(CommandCall &)
+{
+    return FEED_STATUS_OK;
+}
 
 int16_t OnGetSensor(CommandCall &call)
 {
     SensorInfo *info = static_cast<SensorInfo *>(call.Block->Data);
     if (!MemoryUsable(info, sizeof *info, true))
         return FEED_STATUS_BAD_REQUEST;
-    *info = SensorInfo{uint16_t(FEEDER_SENSOR_DPI), uint16_t(FEEDER_SENSOR_ELEMENTS),
-                       uint16_t(FEEDER_SENSOR_CHANNELS), uint16_t(FEEDER_CLEANING_PASSES)};
+    *info = SensorInfo{uint16_t(FEEDER_SENSOR_DPI), uint16_t(FEEDER_SENSOR_ELEMENTS), uint16_t(FEEDER_SENSOR_CHANNELS),
+                       uint16_t(FEEDER_CLEANING_PASSES)};
     return FEED_STATUS_OK;
 }
 
@@ -466,8 +475,7 @@ int16_t OnSetReference(CommandCall &call)
     if (!MemoryUsable(request, sizeof *request, false))
         return FEED_STATUS_BAD_REQUEST;
     call.Trace->Option = request->Target;
-    if (request->Target != REFERENCE_SHEET && request->Target != REFERENCE_WHITE &&
-        request->Target != REFERENCE_DARK)
+    if (request->Target != REFERENCE_SHEET && request->Target != REFERENCE_WHITE && request->Target != REFERENCE_DARK)
         return FEED_STATUS_BAD_REQUEST;
     StopScan(call.State);
     call.State->Sensor.Target = request->Target;

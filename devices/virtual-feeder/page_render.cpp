@@ -17,9 +17,15 @@ const float INCH_PER_300 = 0.0033333334f;
 const int FIX_BITS = 32;
 const double FIX_ONE = 4294967296.0;
 
-int64_t ToFixed(double value) { return (int64_t)std::llround(value * FIX_ONE); }
+int64_t ToFixed(double value)
+{
+    return (int64_t)std::llround(value * FIX_ONE);
+}
 
-uint8_t Grey(const uint8_t *rgb) { return uint8_t(luma::OfRgb(rgb)); }
+uint8_t Grey(const uint8_t *rgb)
+{
+    return uint8_t(luma::OfRgb(rgb));
+}
 
 uint32_t TableEntry(const uint8_t *table, const FeederTableShape &shape, uint32_t index)
 {
@@ -75,8 +81,7 @@ uint32_t LineBytesFor(uint16_t imageType, uint32_t pixels)
     return (uint32_t)bitmap_layout::RowBytes(pixels, uint32_t(bits));
 }
 
-int16_t PlanScan(const ScanRequest &request, uint16_t maxWidth300, uint16_t maxHeight300,
-                 FeederScanSetup *setup)
+int16_t PlanScan(const ScanRequest &request, uint16_t maxWidth300, uint16_t maxHeight300, FeederScanSetup *setup)
 {
     const uint16_t type = request.ImageType;
     if (type != IMAGE_LINE_ART && type != IMAGE_GREY && type != IMAGE_COLOUR)
@@ -204,8 +209,8 @@ bool PageRenderer::PrepareCommon(const FeederScanSetup &setup, const FeederSenso
     return true;
 }
 
-bool PageRenderer::PrepareSheet(const SheetImage *sheet, const FeederPlacement &placement,
-                                const FeederScanSetup &setup, const FeederSensorState *sensor)
+bool PageRenderer::PrepareSheet(const SheetImage *sheet, const FeederPlacement &placement, const FeederScanSetup &setup,
+                                const FeederSensorState *sensor)
 {
     synthetic_.clear();
     if (!sheet || sheet->Width == 0 || sheet->Height == 0 ||
@@ -335,8 +340,9 @@ void PageRenderer::SampleSheetLine(uint32_t line, uint8_t *rgb) const
         const uint32_t w00 = (256 - wx) * (256 - wy), w10 = wx * (256 - wy);
         const uint32_t w01 = (256 - wx) * wy, w11 = wx * wy;
         for (int channel = 0; channel < 3; ++channel)
-            target[channel] = uint8_t((corner[0][channel] * w00 + corner[1][channel] * w10 +
-                                       corner[2][channel] * w01 + corner[3][channel] * w11 + 32768) >> 16);
+            target[channel] = uint8_t((corner[0][channel] * w00 + corner[1][channel] * w10 + corner[2][channel] * w01 +
+                                       corner[3][channel] * w11 + 32768) >>
+                                      16);
     }
 }
 

@@ -70,8 +70,7 @@ uint32_t LineBytesFor(uint16_t imageType, uint32_t pixels);
 // line. Returns FEED_STATUS_OK or FEED_STATUS_BAD_REQUEST: unknown type,
 // resolution outside MIN_DPI..MAX_DPI, zero width or height, an area that
 // starts off the glass or is more than twice the glass, or a page with no pixel.
-int16_t PlanScan(const ScanRequest &request, uint16_t maxWidth300, uint16_t maxHeight300,
-                 FeederScanSetup *setup);
+int16_t PlanScan(const ScanRequest &request, uint16_t maxWidth300, uint16_t maxHeight300, FeederScanSetup *setup);
 
 // Contrast then brightness on one sample (rule 1 above).
 uint8_t ShapeSample(int value, int brightness, int contrast);
@@ -90,8 +89,8 @@ public:
     // `sensor` is the device's (null: an ideal sensor, no correction); the
     // setup's Target and Streak say what this page reads and whether the
     // roller streaks it. The sensor's fields are copied.
-    bool PrepareSheet(const SheetImage *sheet, const FeederPlacement &placement,
-                      const FeederScanSetup &setup, const FeederSensorState *sensor = nullptr);
+    bool PrepareSheet(const SheetImage *sheet, const FeederPlacement &placement, const FeederScanSetup &setup,
+                      const FeederSensorState *sensor = nullptr);
     // The synthetic test card filling the whole area: its SYNTHETIC_PERIOD
     // distinct lines are rendered here, later lines are copies.
     bool PrepareSynthetic(const FeederScanSetup &setup, const FeederSensorState *sensor = nullptr);
@@ -103,8 +102,14 @@ public:
     // (count × LineBytes bytes). Lines past the page are not written.
     void Render(uint32_t first, uint32_t count, uint8_t *out) const;
 
-    uint32_t LineBytes() const { return lineBytes_; }
-    uint32_t Lines() const { return lines_; }
+    uint32_t LineBytes() const
+    {
+        return lineBytes_;
+    }
+    uint32_t Lines() const
+    {
+        return lines_;
+    }
 
 private:
     bool PrepareCommon(const FeederScanSetup &setup, const FeederSensorState *sensor);

@@ -28,7 +28,8 @@ private:
     bool initialised_;
 };
 
-template <class T> void Release(T *&object)
+template <class T>
+void Release(T *&object)
 {
     if (object)
         object->Release();
@@ -36,8 +37,8 @@ template <class T> void Release(T *&object)
 }
 
 // Opens the first frame; the caller releases both objects.
-bool OpenFrame(const std::string &path, IWICImagingFactory **factory, IWICBitmapFrameDecode **frame,
-               UINT *width, UINT *height)
+bool OpenFrame(const std::string &path, IWICImagingFactory **factory, IWICBitmapFrameDecode **frame, UINT *width,
+               UINT *height)
 {
     *factory = nullptr;
     *frame = nullptr;

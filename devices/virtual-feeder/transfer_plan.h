@@ -18,18 +18,18 @@ uint32_t PreferredTransferBytes(uint32_t configured, uint32_t lineBytes);
 // Where a page stands, and the page faults that shorten it.
 struct PageProgress {
     uint32_t LineBytes = 0;
-    uint32_t Lines = 0;          // announced by SC_GET_GEOMETRY
+    uint32_t Lines = 0; // announced by SC_GET_GEOMETRY
     uint32_t Delivered = 0;
-    bool EndEarly = false;       // the page ends once EndAfter lines arrived
+    bool EndEarly = false; // the page ends once EndAfter lines arrived
     uint32_t EndAfter = 0;
-    bool FailEarly = false;      // reads fail once FailAfter lines arrived
+    bool FailEarly = false; // reads fail once FailAfter lines arrived
     uint32_t FailAfter = 0;
     int16_t FailStatus = 0;
 };
 
 struct ReadOutcome {
     int16_t Status;
-    uint32_t Lines;   // lines delivered by this read
+    uint32_t Lines; // lines delivered by this read
 };
 
 // One SC_READ of `transferSize` bytes:

@@ -28,8 +28,11 @@
 namespace {
 
 // The user's key holding the settings of `place`, or null; close it unless it is SettingsKey.
-HKEY OpenPlace(SettingPlace place) {
-    const char *subkey = place == PLACE_SCAN ? SCAN_SETTINGS_SUBKEY : place == PLACE_PAPER ? PAPER_SIZE_SUBKEY : nullptr;
+HKEY OpenPlace(SettingPlace place)
+{
+    const char *subkey = place == PLACE_SCAN    ? SCAN_SETTINGS_SUBKEY
+                         : place == PLACE_PAPER ? PAPER_SIZE_SUBKEY
+                                                : nullptr;
     HKEY key = place == PLACE_SETTINGS ? SettingsKey : nullptr;
     if (subkey && RegOpenKeyExA(SettingsKey, subkey, 0, KEY_READ | KEY_WRITE, &key) != ERROR_SUCCESS)
         key = nullptr;
@@ -37,7 +40,8 @@ HKEY OpenPlace(SettingPlace place) {
 }
 
 // Prints every stored value as it is, so a wrong type shows.
-int Show(void) {
+int Show(void)
+{
     for (int id = 0; id < SETTING_COUNT; id++) {
         const SettingValue &value = Setting((SettingId)id);
         HKEY key = OpenPlace(value.place);
@@ -63,7 +67,8 @@ int Show(void) {
     return loaded ? 0 : 2;
 }
 
-int Set(const char *name, const char *number) {
+int Set(const char *name, const char *number)
+{
     for (int id = 0; id < SETTING_COUNT; id++) {
         const SettingValue &value = Setting((SettingId)id);
         if (value.kind != SETTING_NUMBER || value.place != PLACE_SCAN || strcmp(value.name, name) != 0)
@@ -79,7 +84,8 @@ int Set(const char *name, const char *number) {
 }
 
 // Waits for the running agent's tray window, or for a visible dialog of its process.
-int WaitForAgent(bool dialog, DWORD timeoutMs) {
+int WaitForAgent(bool dialog, DWORD timeoutMs)
+{
     for (DWORD waited = 0;; waited += 100) {
         HWND agent = FindWindowA(TRAY_WINDOW_CLASS, nullptr), found = nullptr;
         DWORD process = 0, owner = 0;
@@ -97,7 +103,8 @@ int WaitForAgent(bool dialog, DWORD timeoutMs) {
 
 } // namespace
 
-int main(int argc, char **argv) {
+int main(int argc, char **argv)
+{
     // These look at windows only: the settings stay as the agent left them.
     if (argc == 3 && (strcmp(argv[1], "agent-window") == 0 || strcmp(argv[1], "agent-dialog") == 0))
         return WaitForAgent(strcmp(argv[1], "agent-dialog") == 0, strtoul(argv[2], nullptr, 10));

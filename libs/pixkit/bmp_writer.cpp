@@ -7,7 +7,10 @@
 
 namespace pixkit {
 
-uint32_t PixelsPerMetre(uint32_t dpi) { return uint32_t(dpi * 39.37007933143675 + 0.5); }
+uint32_t PixelsPerMetre(uint32_t dpi)
+{
+    return uint32_t(dpi * 39.37007933143675 + 0.5);
+}
 
 bool WriteBmp(const Raster &raster, uint32_t xDpi, uint32_t yDpi, ByteSink *sink)
 {

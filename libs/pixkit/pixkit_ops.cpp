@@ -89,9 +89,11 @@ OutputKind KindFromExtension(const char *path)
     const char *separator = strrchr(path, '\\');
     if (!dot || (separator && dot < separator))
         return OUTPUT_KIND_NONE;
-    struct { const char *extension; OutputKind kind; } const table[] = {
-        {".bmp", OUTPUT_KIND_BMP}, {".jpg", OUTPUT_KIND_JPEG}, {".jpeg", OUTPUT_KIND_JPEG},
-        {".tif", OUTPUT_KIND_TIFF}, {".tiff", OUTPUT_KIND_TIFF}, {".png", OUTPUT_KIND_PNG}};
+    struct {
+        const char *extension;
+        OutputKind kind;
+    } const table[] = {{".bmp", OUTPUT_KIND_BMP},  {".jpg", OUTPUT_KIND_JPEG},  {".jpeg", OUTPUT_KIND_JPEG},
+                       {".tif", OUTPUT_KIND_TIFF}, {".tiff", OUTPUT_KIND_TIFF}, {".png", OUTPUT_KIND_PNG}};
     for (const auto &entry : table) {
         if (lstrcmpiA(dot, entry.extension) == 0)
             return entry.kind;
@@ -107,8 +109,8 @@ struct SaveJob {
 
 int FillWithOwnWriter(const char *temporaryPath, const SaveJob &job)
 {
-    HANDLE file = CreateFileA(temporaryPath, GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                              nullptr);
+    HANDLE file =
+        CreateFileA(temporaryPath, GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return PIXKIT_ERROR_WRITE;
     FileSink sink(file);
@@ -169,8 +171,8 @@ int PIXKIT_CALL OpShutdown(void)
     return PIXKIT_OK;
 }
 
-int PIXKIT_CALL OpLoadImage(PixkitImage *image, const char *path, uint32_t *sourceBits, uint32_t, uint32_t,
-                          uint32_t, uint32_t, uint32_t)
+int PIXKIT_CALL OpLoadImage(PixkitImage *image, const char *path, uint32_t *sourceBits, uint32_t, uint32_t, uint32_t,
+                            uint32_t, uint32_t)
 {
     if (!image)
         return PIXKIT_ERROR_ARGUMENT;
@@ -210,7 +212,7 @@ void PIXKIT_CALL OpFreeImage(PixkitImage image)
 }
 
 int PIXKIT_CALL OpSaveImage(const char *path, uint32_t kind, const uint32_t *options, PixkitImage image, uint32_t,
-                          uint32_t)
+                            uint32_t)
 {
     const ImageRecord *record = RecordOf(image);
     if (!record || !path || !*path)
@@ -246,7 +248,7 @@ PixkitImage PIXKIT_CALL OpResizeImage(PixkitImage image, int32_t width, int32_t 
 }
 
 PixkitImage PIXKIT_CALL OpRotateImage(PixkitImage image, double degrees, PixkitRotateOptions, uint32_t, uint32_t,
-                                    uint32_t)
+                                      uint32_t)
 {
     ImageRecord *record = RecordOf(image);
     if (!record || !std::isfinite(degrees))
@@ -273,11 +275,19 @@ PixkitImage PIXKIT_CALL OpRotateImage(PixkitImage image, double degrees, PixkitR
 }
 
 void *const OperationTable[PIXKIT_SLOT_COUNT] = {
-    reinterpret_cast<void *>(&OpInit),        reinterpret_cast<void *>(&OpShutdown),
-    nullptr, nullptr, nullptr, nullptr,
-    reinterpret_cast<void *>(&OpLoadImage),   reinterpret_cast<void *>(&OpFreeImage),
-    reinterpret_cast<void *>(&OpSaveImage),   nullptr, nullptr,
-    reinterpret_cast<void *>(&OpResizeImage), nullptr,
+    reinterpret_cast<void *>(&OpInit),
+    reinterpret_cast<void *>(&OpShutdown),
+    nullptr,
+    nullptr,
+    nullptr,
+    nullptr,
+    reinterpret_cast<void *>(&OpLoadImage),
+    reinterpret_cast<void *>(&OpFreeImage),
+    reinterpret_cast<void *>(&OpSaveImage),
+    nullptr,
+    nullptr,
+    reinterpret_cast<void *>(&OpResizeImage),
+    nullptr,
     reinterpret_cast<void *>(&OpRotateImage),
 };
 

@@ -46,8 +46,14 @@ bool AllocateRaster(Raster *raster, PixelLayout layout, uint32_t width, uint32_t
 
 namespace {
 
-inline bool BitAt(const uint8_t *row, uint32_t x) { return (row[x >> 3] >> (7 - (x & 7))) & 1; }
-inline void SetBit(uint8_t *row, uint32_t x) { row[x >> 3] |= uint8_t(0x80 >> (x & 7)); }
+inline bool BitAt(const uint8_t *row, uint32_t x)
+{
+    return (row[x >> 3] >> (7 - (x & 7))) & 1;
+}
+inline void SetBit(uint8_t *row, uint32_t x)
+{
+    row[x >> 3] |= uint8_t(0x80 >> (x & 7));
+}
 
 // Where destination pixel (x, y) takes its source pixel from, for a
 // clockwise turn by `turns` quarters of a source of w × h.
@@ -57,10 +63,22 @@ struct TurnMap {
     void Source(uint32_t x, uint32_t y, uint32_t *sx, uint32_t *sy) const
     {
         switch (turns) {
-        case 1: *sx = y; *sy = h - 1 - x; break;
-        case 2: *sx = w - 1 - x; *sy = h - 1 - y; break;
-        case 3: *sx = w - 1 - y; *sy = x; break;
-        default: *sx = x; *sy = y; break;
+        case 1:
+            *sx = y;
+            *sy = h - 1 - x;
+            break;
+        case 2:
+            *sx = w - 1 - x;
+            *sy = h - 1 - y;
+            break;
+        case 3:
+            *sx = w - 1 - y;
+            *sy = x;
+            break;
+        default:
+            *sx = x;
+            *sy = y;
+            break;
         }
     }
 };
@@ -135,8 +153,10 @@ bool BuildSpans(uint32_t from, uint32_t to, std::vector<Span> *spans)
         span.first = s;
         for (; s < from && uint64_t(s) * to < end; ++s) {
             uint64_t lo = uint64_t(s) * to, hi = lo + to;
-            if (lo < start) lo = start;
-            if (hi > end) hi = end;
+            if (lo < start)
+                lo = start;
+            if (hi > end)
+                hi = end;
             span.weights.push_back(uint32_t(hi - lo));
         }
     }

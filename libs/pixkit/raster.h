@@ -28,8 +28,14 @@ struct Raster {
     size_t stride = 0;
     std::unique_ptr<uint8_t[]> pixels;
 
-    uint8_t *Row(uint32_t y) { return pixels.get() + size_t(y) * stride; }
-    const uint8_t *Row(uint32_t y) const { return pixels.get() + size_t(y) * stride; }
+    uint8_t *Row(uint32_t y)
+    {
+        return pixels.get() + size_t(y) * stride;
+    }
+    const uint8_t *Row(uint32_t y) const
+    {
+        return pixels.get() + size_t(y) * stride;
+    }
 };
 
 // The largest picture the library takes on. The agent runs as a 32-bit

@@ -28,8 +28,8 @@ int SaveWithoutReplacing(const char *destination, FillFile fill, void *context)
     }
     if (status == PIXKIT_OK && !MoveFileExA(temporary, destination, MOVEFILE_WRITE_THROUGH)) {
         DWORD error = GetLastError();
-        status = (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS) ? PIXKIT_ERROR_EXISTS
-                                                                               : PIXKIT_ERROR_WRITE;
+        status =
+            (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS) ? PIXKIT_ERROR_EXISTS : PIXKIT_ERROR_WRITE;
     }
     if (status != PIXKIT_OK)
         DeleteFileA(temporary);

@@ -11,15 +11,29 @@ namespace pixkit {
 namespace {
 
 // Releases a COM interface when the holder goes out of scope.
-template <typename T> class ComHolder {
+template <typename T>
+class ComHolder {
 public:
     ComHolder() = default;
     ComHolder(const ComHolder &) = delete;
     ComHolder &operator=(const ComHolder &) = delete;
-    ~ComHolder() { if (p_) p_->Release(); }
-    T **Out() { return &p_; }
-    T *operator->() const { return p_; }
-    T *get() const { return p_; }
+    ~ComHolder()
+    {
+        if (p_)
+            p_->Release();
+    }
+    T **Out()
+    {
+        return &p_;
+    }
+    T *operator->() const
+    {
+        return p_;
+    }
+    T *get() const
+    {
+        return p_;
+    }
 
 private:
     T *p_ = nullptr;
@@ -32,8 +46,14 @@ uint32_t RoundDpi(double dpi)
     return uint32_t(lround(dpi));
 }
 
-bool IsGrey(WICColor c) { return ((c >> 16) & 0xFF) == ((c >> 8) & 0xFF) && ((c >> 8) & 0xFF) == (c & 0xFF); }
-uint8_t GreyLevel(WICColor c) { return uint8_t(c & 0xFF); }
+bool IsGrey(WICColor c)
+{
+    return ((c >> 16) & 0xFF) == ((c >> 8) & 0xFF) && ((c >> 8) & 0xFF) == (c & 0xFF);
+}
+uint8_t GreyLevel(WICColor c)
+{
+    return uint8_t(c & 0xFF);
+}
 
 // Copies the frame's pixels in the format they already have.
 int CopyRows(IWICBitmapSource *source, PixelLayout layout, uint32_t width, uint32_t height, Raster *raster)
@@ -59,8 +79,8 @@ int ConvertToColour(IWICImagingFactory *factory, IWICBitmapSource *source, uint3
 // Indexed pictures: line art when the palette is exactly black and white,
 // grey when every entry is grey (each index mapped through its entry),
 // colour otherwise.
-int DecodeIndexed(IWICImagingFactory *factory, IWICBitmapFrameDecode *frame, UINT bits, uint32_t width,
-                  uint32_t height, Raster *raster)
+int DecodeIndexed(IWICImagingFactory *factory, IWICBitmapFrameDecode *frame, UINT bits, uint32_t width, uint32_t height,
+                  Raster *raster)
 {
     ComHolder<IWICPalette> palette;
     WICColor colours[256];
@@ -89,8 +109,8 @@ int DecodeIndexed(IWICImagingFactory *factory, IWICBitmapFrameDecode *frame, UIN
     if (bits != 8) {
         ComHolder<IWICFormatConverter> converter;
         if (FAILED(factory->CreateFormatConverter(converter.Out())) ||
-            FAILED(converter->Initialize(frame, GUID_WICPixelFormat8bppGray, WICBitmapDitherTypeNone, nullptr,
-                                         0.0, WICBitmapPaletteTypeCustom)))
+            FAILED(converter->Initialize(frame, GUID_WICPixelFormat8bppGray, WICBitmapDitherTypeNone, nullptr, 0.0,
+                                         WICBitmapPaletteTypeCustom)))
             return PIXKIT_ERROR_READ;
         return CopyRows(converter.get(), LAYOUT_GREY, width, height, raster);
     }
@@ -121,8 +141,7 @@ int DecodeFile(IWICImagingFactory *factory, const wchar_t *path, DecodedPicture 
     UINT width = 0, height = 0;
     double xDpi = 0, yDpi = 0;
     WICPixelFormatGUID format;
-    if (FAILED(frame->GetSize(&width, &height)) || FAILED(frame->GetPixelFormat(&format)) || width == 0 ||
-        height == 0)
+    if (FAILED(frame->GetSize(&width, &height)) || FAILED(frame->GetPixelFormat(&format)) || width == 0 || height == 0)
         return PIXKIT_ERROR_READ;
     if (FAILED(frame->GetResolution(&xDpi, &yDpi)))
         xDpi = yDpi = 0;
@@ -149,8 +168,8 @@ int DecodeFile(IWICImagingFactory *factory, const wchar_t *path, DecodedPicture 
     return ConvertToColour(factory, frame.get(), width, height, &picture->raster);
 }
 
-int EncodeFile(IWICImagingFactory *factory, REFGUID container, const Raster &raster, uint32_t xDpi,
-               uint32_t yDpi, const wchar_t *path)
+int EncodeFile(IWICImagingFactory *factory, REFGUID container, const Raster &raster, uint32_t xDpi, uint32_t yDpi,
+               const wchar_t *path)
 {
     ComHolder<IWICStream> stream;
     ComHolder<IWICBitmapEncoder> encoder;

@@ -23,7 +23,7 @@ int DecodeFile(IWICImagingFactory *factory, const wchar_t *path, DecodedPicture 
 
 // Encodes into an existing, empty file: line art as one bit, grey as eight,
 // colour as 24, with the resolution. Returns a PixkitStatus.
-int EncodeFile(IWICImagingFactory *factory, REFGUID container, const Raster &raster, uint32_t xDpi,
-               uint32_t yDpi, const wchar_t *path);
+int EncodeFile(IWICImagingFactory *factory, REFGUID container, const Raster &raster, uint32_t xDpi, uint32_t yDpi,
+               const wchar_t *path);
 
 } // namespace pixkit

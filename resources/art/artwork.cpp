@@ -12,8 +12,14 @@ namespace {
 
 struct Rect {
     double left, top, right, bottom;
-    double Width() const { return right - left; }
-    double Height() const { return bottom - top; }
+    double Width() const
+    {
+        return right - left;
+    }
+    double Height() const
+    {
+        return bottom - top;
+    }
 };
 
 // The product's palette.
@@ -29,7 +35,10 @@ const Colour PAPER = Rgb(0xfa, 0xfa, 0xf7);
 const Colour ARROW = Rgb(0x2f, 0xa8, 0x4f);
 const Colour FACE = Rgb(0xf0, 0xf0, 0xf0);
 
-Shape Box(double left, double top, double right, double bottom) { return RoundRect(left, top, right, bottom, 0); }
+Shape Box(double left, double top, double right, double bottom)
+{
+    return RoundRect(left, top, right, bottom, 0);
+}
 
 // A family snapshot: sky, sun and hills inside a white border.
 void DrawPhoto(Canvas &canvas, Rect photo, double border, const Shape &clip)
@@ -102,8 +111,10 @@ void DrawArrow(Canvas &canvas, Point from, Point to, double halfWidth, double he
     Point base = {to.x - ux * headLength, to.y - uy * headLength};
     double headHalf = headLength * 0.75;
     canvas.Fill(Stroke({from, {base.x + ux, base.y + uy}}, halfWidth), colour);
-    canvas.Fill(Polygon({to, {base.x - uy * headHalf, base.y + ux * headHalf}, {base.x + uy * headHalf, base.y - ux * headHalf}}),
-                colour);
+    canvas.Fill(
+        Polygon(
+            {to, {base.x - uy * headHalf, base.y + ux * headHalf}, {base.x + uy * headHalf, base.y - ux * headHalf}}),
+        colour);
 }
 
 // A round badge in the lower right of an icon: red with a white cross.
@@ -111,8 +122,8 @@ void DrawNotConnectedBadge(Canvas &canvas, double cx, double cy, double radius, 
 {
     canvas.Fill(Ellipse(cx, cy, radius, radius), Rgb(0xff, 0xff, 0xff));
     double inner = radius - (small ? 0.6 : std::max(1.0, radius * 0.16));
-    canvas.Fill(Ellipse(cx, cy, inner, inner), Linear({cx, cy - inner}, Rgb(0xf0, 0x56, 0x5a), {cx, cy + inner},
-                                                        Rgb(0xb9, 0x1f, 0x27)));
+    canvas.Fill(Ellipse(cx, cy, inner, inner),
+                Linear({cx, cy - inner}, Rgb(0xf0, 0x56, 0x5a), {cx, cy + inner}, Rgb(0xb9, 0x1f, 0x27)));
     double arm = inner * 0.48, half = std::max(0.7, inner * 0.16);
     canvas.Fill(Stroke({{cx - arm, cy - arm}, {cx + arm, cy + arm}}, half), Rgb(0xff, 0xff, 0xff));
     canvas.Fill(Stroke({{cx + arm, cy - arm}, {cx - arm, cy + arm}}, half), Rgb(0xff, 0xff, 0xff));
@@ -151,9 +162,18 @@ std::vector<uint8_t> BmpOf(const Canvas &canvas, const std::vector<uint8_t> &rgb
     return EncodeBmp24(canvas.Width(), canvas.Height(), rgb);
 }
 
-std::vector<uint8_t> ProgramIconFile() { return IconFile(true, 4); }
-std::vector<uint8_t> ConnectedIconFile() { return IconFile(true, 32); }
-std::vector<uint8_t> NotConnectedIconFile() { return IconFile(false, 32); }
+std::vector<uint8_t> ProgramIconFile()
+{
+    return IconFile(true, 4);
+}
+std::vector<uint8_t> ConnectedIconFile()
+{
+    return IconFile(true, 32);
+}
+std::vector<uint8_t> NotConnectedIconFile()
+{
+    return IconFile(false, 32);
+}
 std::vector<uint8_t> WarningScannerFile()
 {
     Canvas canvas = DrawWarningScanner();
@@ -217,9 +237,9 @@ Canvas DrawCablePicture()
     canvas.Shadow(Box(screen.left, screen.top, screen.right, screen.bottom), 2, 3, 5, 0.25);
     canvas.Fill(RoundRect(screen.left, screen.top, screen.right, screen.bottom, 4),
                 Linear({0, screen.top}, Rgb(0x4a, 0x52, 0x5c), {0, screen.bottom}, Rgb(0x23, 0x28, 0x2e)));
-    canvas.Fill(Box(screen.left + 4, screen.top + 4, screen.right - 4, screen.bottom - 5),
-                Linear({screen.left, screen.top}, Rgb(0x6c, 0xc4, 0xf0), {screen.right, screen.bottom},
-                       Rgb(0x1f, 0x6f, 0xb8)));
+    canvas.Fill(
+        Box(screen.left + 4, screen.top + 4, screen.right - 4, screen.bottom - 5),
+        Linear({screen.left, screen.top}, Rgb(0x6c, 0xc4, 0xf0), {screen.right, screen.bottom}, Rgb(0x1f, 0x6f, 0xb8)));
     canvas.Fill(Polygon({{200, 66}, {214, 66}, {218, 82}, {196, 82}}), Rgb(0x8d, 0x96, 0xa0));
     canvas.Fill(RoundRect(180, 81, 234, 90, 3), Linear({0, 81}, Rgb(0xb9, 0xc1, 0xc9), {0, 90}, Rgb(0x83, 0x8c, 0x96)));
     canvas.Fill(RoundRect(184, 83.5, 194, 87.5, 0.8), SLOT);
@@ -229,7 +249,8 @@ Canvas DrawCablePicture()
     Colour cable = Rgb(0x3a, 0x3f, 0x45);
     canvas.Fill(Cubic({103, 76}, {130, 76}, {124, 100}, {146, 98}, 2.2), cable);
     canvas.Fill(RoundRect(144, 94, 156, 102, 1.5), Rgb(0x2b, 0x30, 0x36));
-    canvas.Fill(Box(156, 95.5, 163, 100.5), Linear({0, 95.5}, Rgb(0xe0, 0xe4, 0xe8), {0, 100.5}, Rgb(0x9a, 0xa2, 0xaa)));
+    canvas.Fill(Box(156, 95.5, 163, 100.5),
+                Linear({0, 95.5}, Rgb(0xe0, 0xe4, 0xe8), {0, 100.5}, Rgb(0x9a, 0xa2, 0xaa)));
 
     // The way the plug goes: up into the port.
     canvas.Fill(Cubic({167, 96}, {177, 96}, {186, 96}, {189, 91.5}, 1.6), ARROW);

@@ -6,7 +6,10 @@
 
 namespace art {
 
-Colour Rgb(int r, int g, int b, double alpha) { return {r / 255.0, g / 255.0, b / 255.0, alpha}; }
+Colour Rgb(int r, int g, int b, double alpha)
+{
+    return {r / 255.0, g / 255.0, b / 255.0, alpha};
+}
 
 Colour Mix(Colour from, Colour to, double t)
 {
@@ -117,8 +120,7 @@ Shape Cubic(Point p0, Point p1, Point p2, Point p3, double halfWidth)
 
 Shape Union(Shape a, Shape b)
 {
-    return {std::min(a.left, b.left), std::min(a.top, b.top), std::max(a.right, b.right),
-            std::max(a.bottom, b.bottom),
+    return {std::min(a.left, b.left), std::min(a.top, b.top), std::max(a.right, b.right), std::max(a.bottom, b.bottom),
             [a, b](double x, double y) { return a.inside(x, y) || b.inside(x, y); }};
 }
 
@@ -150,9 +152,9 @@ Paint Linear(Point p0, Colour from, Point p1, Colour to)
     };
 }
 
-Canvas::Canvas(int width, int height) : width_(width), height_(height), pixels_(size_t(width) * height, Colour{0, 0, 0, 0})
-{
-}
+Canvas::Canvas(int width, int height)
+    : width_(width), height_(height), pixels_(size_t(width) * height, Colour{0, 0, 0, 0})
+{}
 
 double Canvas::Coverage(const Shape &shape, int x, int y) const
 {
@@ -243,7 +245,10 @@ Colour Canvas::At(int x, int y) const
     return {p.r / p.a, p.g / p.a, p.b / p.a, p.a};
 }
 
-static uint8_t Byte(double value) { return uint8_t(std::lround(std::clamp(value, 0.0, 1.0) * 255)); }
+static uint8_t Byte(double value)
+{
+    return uint8_t(std::lround(std::clamp(value, 0.0, 1.0) * 255));
+}
 
 std::vector<uint8_t> Canvas::Rgba8() const
 {

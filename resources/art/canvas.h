@@ -50,11 +50,20 @@ class Canvas {
 public:
     Canvas(int width, int height);
 
-    int Width() const { return width_; }
-    int Height() const { return height_; }
+    int Width() const
+    {
+        return width_;
+    }
+    int Height() const
+    {
+        return height_;
+    }
 
     void Fill(const Shape &shape, const Paint &paint);
-    void Fill(const Shape &shape, Colour colour) { Fill(shape, Solid(colour)); }
+    void Fill(const Shape &shape, Colour colour)
+    {
+        Fill(shape, Solid(colour));
+    }
     // A soft shadow of the shape, moved by (dx, dy) and blurred over `blur` pixels.
     void Shadow(const Shape &shape, double dx, double dy, double blur, double opacity);
 

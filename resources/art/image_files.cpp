@@ -98,9 +98,9 @@ void Quantise(const std::vector<uint8_t> &rgba, int colours, std::vector<uint32_
         }
         for (size_t k = 1; k < palette->size(); k++)
             if (sums[k * 4 + 3])
-                (*palette)[k] = uint32_t(((sums[k * 4] / sums[k * 4 + 3]) << 16) |
-                                         ((sums[k * 4 + 1] / sums[k * 4 + 3]) << 8) |
-                                         (sums[k * 4 + 2] / sums[k * 4 + 3]));
+                (*palette)[k] =
+                    uint32_t(((sums[k * 4] / sums[k * 4 + 3]) << 16) | ((sums[k * 4 + 1] / sums[k * 4 + 3]) << 8) |
+                             (sums[k * 4 + 2] / sums[k * 4 + 3]));
     }
     indices->assign(count, 0);
     for (size_t i = 0; i < count; i++)

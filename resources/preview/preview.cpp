@@ -98,8 +98,14 @@ void FillWarning(HWND dialog)
     SetResourceText(dialog, IDC_WARNING_CHECKBOX, IDS_WARNING_CHECKBOX);
 }
 
-void FillWaitPrompt(HWND dialog) { SetResourceText(dialog, IDC_WAIT_PROMPT_TEXT, IDS_CONTINUOUS_PROMPT); }
-void FillInsertPaper(HWND dialog) { SetResourceText(dialog, IDC_INSERT_PAPER_TEXT, IDS_INSERT_PAPER); }
+void FillWaitPrompt(HWND dialog)
+{
+    SetResourceText(dialog, IDC_WAIT_PROMPT_TEXT, IDS_CONTINUOUS_PROMPT);
+}
+void FillInsertPaper(HWND dialog)
+{
+    SetResourceText(dialog, IDC_INSERT_PAPER_TEXT, IDS_INSERT_PAPER);
+}
 
 struct DialogEntry {
     const char *name;
@@ -141,16 +147,16 @@ void DrawPicture(const DRAWITEMSTRUCT *item)
         if (PICTURES[n].control != (int)item->CtlID)
             continue;
         if (!State.pictures[n])
-            State.pictures[n] = (HBITMAP)LoadImageA(ResourceLibrary, MAKEINTRESOURCEA(PICTURES[n].bitmap),
-                                                    IMAGE_BITMAP, 0, 0, 0);
+            State.pictures[n] =
+                (HBITMAP)LoadImageA(ResourceLibrary, MAKEINTRESOURCEA(PICTURES[n].bitmap), IMAGE_BITMAP, 0, 0, 0);
         BITMAP info;
         if (!State.pictures[n] || !GetObjectA(State.pictures[n], sizeof info, &info))
             return;
         HDC memory = CreateCompatibleDC(item->hDC);
         HGDIOBJ previous = SelectObject(memory, State.pictures[n]);
         if (PICTURES[n].whiteIsTransparent)
-            TransparentBlt(item->hDC, 0, 0, info.bmWidth, info.bmHeight, memory, 0, 0, info.bmWidth,
-                           info.bmHeight, RGB(255, 255, 255));
+            TransparentBlt(item->hDC, 0, 0, info.bmWidth, info.bmHeight, memory, 0, 0, info.bmWidth, info.bmHeight,
+                           RGB(255, 255, 255));
         else
             BitBlt(item->hDC, 0, 0, info.bmWidth, info.bmHeight, memory, 0, 0, SRCCOPY);
         SelectObject(memory, previous);
@@ -170,18 +176,14 @@ INT_PTR CALLBACK PreviewProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lP
         SetTimer(dialog, WATCH_TIMER, WATCH_PERIOD_MS, nullptr);
         return FALSE;
     }
-    case WM_DRAWITEM:
-        DrawPicture((const DRAWITEMSTRUCT *)lParam);
-        return TRUE;
+    case WM_DRAWITEM: DrawPicture((const DRAWITEMSTRUCT *)lParam); return TRUE;
     case WM_TIMER:
         if (!State.readyWritten)
             WriteReadyFile(dialog);
         else if (PreviewFinished())
             DestroyWindow(dialog);
         return TRUE;
-    case WM_DESTROY:
-        PostQuitMessage(0);
-        return TRUE;
+    case WM_DESTROY: PostQuitMessage(0); return TRUE;
     }
     return FALSE;
 }

@@ -7,8 +7,8 @@
 // fixture knows the desktop is up before the first test runs.
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int)
 {
-    HWND window = CreateWindowExA(0, "STATIC", "Velmora test desktop keeper", WS_POPUP,
-                                  0, 0, 1, 1, nullptr, nullptr, instance, nullptr);
+    HWND window = CreateWindowExA(0, "STATIC", "Velmora test desktop keeper", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr,
+                                  instance, nullptr);
     if (!window)
         return 1; // no display: nothing to keep open
     if (commandLine && *commandLine) {

@@ -138,28 +138,19 @@ void OnDone(HWND window, int result, const char *failure)
 LRESULT CALLBACK RunWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
-    case WM_CREATE:
-        return OnCreate(window);
-    case WM_RUN_STEP:
-        OnStep((const char *)wParam, (int)lParam);
-        return 0;
-    case WM_RUN_DONE:
-        OnDone(window, (int)wParam, (const char *)lParam);
-        return 0;
+    case WM_CREATE: return OnCreate(window);
+    case WM_RUN_STEP: OnStep((const char *)wParam, (int)lParam); return 0;
+    case WM_RUN_DONE: OnDone(window, (int)wParam, (const char *)lParam); return 0;
     case WM_COMMAND:
         if (LOWORD(wParam) == IDCANCEL)
             OnCancel(window);
         return 0;
-    case WM_CLOSE:
-        OnCancel(window);
-        return 0;
+    case WM_CLOSE: OnCancel(window); return 0;
     case WM_TIMER:
         if (wParam == DONE_TIMER_ID)
             DestroyWindow(window);
         return 0;
-    case WM_DESTROY:
-        PostQuitMessage(0);
-        return 0;
+    case WM_DESTROY: PostQuitMessage(0); return 0;
     }
     return DefWindowProcA(window, message, wParam, lParam);
 }

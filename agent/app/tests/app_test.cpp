@@ -13,8 +13,14 @@ namespace {
 
 class ToolRun : public ::testing::Test {
 protected:
-    void SetUp() override { folder = testsupport::MakeScratchFolder("app"); }
-    void TearDown() override { testsupport::RemoveTree(folder); }
+    void SetUp() override
+    {
+        folder = testsupport::MakeScratchFolder("app");
+    }
+    void TearDown() override
+    {
+        testsupport::RemoveTree(folder);
+    }
     std::string folder;
 };
 

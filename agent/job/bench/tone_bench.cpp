@@ -153,7 +153,8 @@ int main(int argc, char **argv)
         }
         passTimes.push_back(Seconds(start));
 
-        std::string command = "convert " + page + " -level 4%,88%,1.2 -threshold 50% +dither -type bilevel BMP3:" + magick;
+        std::string command =
+            "convert " + page + " -level 4%,88%,1.2 -threshold 50% +dither -type bilevel BMP3:" + magick;
         start = std::chrono::steady_clock::now();
         if (system(command.c_str()) != 0) {
             fprintf(stderr, "ImageMagick failed: %s\n", command.c_str());

@@ -45,8 +45,8 @@ int main(int argc, char **argv)
     const uint32_t shapes[][2] = {{1, 1}, {10, 3}, {33, 5}, {64, 2}};
     for (const auto &shape : shapes) {
         for (int bits : {8, 24}) {
-            std::string file = tonetest::MakeBitmap(shape[0], shape[1], bits,
-                                                    [](uint32_t r, uint32_t b) { return r * 53 + b * 29; });
+            std::string file =
+                tonetest::MakeBitmap(shape[0], shape[1], bits, [](uint32_t r, uint32_t b) { return r * 53 + b * 29; });
             ok &= WriteSeed(folder, index++, Parameters(10, 64, 120, 1), file);
             ok &= WriteSeed(folder, index++, Parameters(-20, -64, 80, 0), file);
             std::string lying = file;

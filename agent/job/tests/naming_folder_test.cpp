@@ -20,8 +20,8 @@ protected:
     void SetUp() override
     {
         folder_ = testsupport::MakeScratchFolder("naming");
-        ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, (std::string(KEY) + "\\" SCAN_SETTINGS_SUBKEY).c_str(), 0,
-                                  nullptr, 0, KEY_ALL_ACCESS, nullptr, &scanKey_, nullptr),
+        ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, (std::string(KEY) + "\\" SCAN_SETTINGS_SUBKEY).c_str(), 0, nullptr,
+                                  0, KEY_ALL_ACCESS, nullptr, &scanKey_, nullptr),
                   ERROR_SUCCESS);
         RegOpenKeyExA(HKEY_CURRENT_USER, KEY, 0, KEY_ALL_ACCESS, &SettingsKey);
         WriteStringSetting(SettingsKey, SettingName(SETTING_FolderName), "Velmora naming test");
@@ -48,7 +48,7 @@ TEST_F(NamingTest, NextPictureNameIsTheLowestFreeNumber)
 {
     for (const char *taken : {"\\Image00001.jpg", "\\Image00004.jpg", "\\Image00002.jpg\\"})
         ASSERT_TRUE(taken[strlen(taken) - 1] == '\\' ? CreateDirectoryA((folder_ + taken).c_str(), nullptr)
-                                                      : testsupport::WriteWholeFile(folder_ + taken, "picture"));
+                                                     : testsupport::WriteWholeFile(folder_ + taken, "picture"));
     char name[PATH_CAPACITY] = "untouched";
     EXPECT_EQ(MakeOutputName(OUTPUT_JPEG, "Image", folder_.c_str(), name, sizeof name), 1);
     EXPECT_EQ(std::string(name), folder_ + "\\Image00003.jpg");

@@ -15,8 +15,14 @@ namespace {
 
 class ToneFileTest : public ::testing::Test {
 protected:
-    void SetUp() override { folder_ = testsupport::MakeScratchFolder("tone"); }
-    void TearDown() override { testsupport::RemoveTree(folder_); }
+    void SetUp() override
+    {
+        folder_ = testsupport::MakeScratchFolder("tone");
+    }
+    void TearDown() override
+    {
+        testsupport::RemoveTree(folder_);
+    }
 
     // Writes `bytes` as work.bmp, runs the post-processing of a cropped grey
     // scan wanted as line art, and reads the file back.
@@ -50,16 +56,22 @@ TEST_F(ToneFileTest, GreyPageReducedToOneBitMatchesImageMagicksThreshold)
     struct Case {
         uint32_t width, height, contrast, gamma;
         const char *threshold; // the same cut in ImageMagick's terms
-    } cases[] = {{301, 250, 0, 100, "50%"}, {301, 250, 127, 100, "50.35%"}, {61, 9, 0, 200, "25.3%"}, // white from
-                 {9000, 5, 0, 100, "50%"}};                                                            // 128, 129, 65
+    } cases[] = {{301, 250, 0, 100, "50%"},
+                 {301, 250, 127, 100, "50.35%"},
+                 {61, 9, 0, 200, "25.3%"},  // white from
+                 {9000, 5, 0, 100, "50%"}}; // 128, 129, 65
     for (const Case &c : cases) {
         std::string page = GreyPage(c.width, c.height);
         ASSERT_TRUE(testsupport::WriteWholeFile(folder_ + "\\original.bmp", page));
         std::string after = Process(page, int16_t(c.contrast), uint16_t(c.gamma)), report;
         EXPECT_EQ(ReadLe32(Bytes(after) + OFFSET_FILE_SIZE), after.size());
-        testsupport::RunHostShell("cd '" + testsupport::UnixPath(folder_) + "' && identify -format '%w %h %z %r|' "
-                                  "work.bmp && convert original.bmp -threshold " + c.threshold + " reference.png && "
-                                  "compare -metric AE reference.png work.bmp null: 2>&1", &report);
+        testsupport::RunHostShell("cd '" + testsupport::UnixPath(folder_) +
+                                      "' && identify -format '%w %h %z %r|' "
+                                      "work.bmp && convert original.bmp -threshold " +
+                                      c.threshold +
+                                      " reference.png && "
+                                      "compare -metric AE reference.png work.bmp null: 2>&1",
+                                  &report);
         EXPECT_EQ(report, std::to_string(c.width) + " " + std::to_string(c.height) + " 1 PseudoClass Gray |0")
             << c.width << " " << c.contrast << " " << c.gamma;
     }
@@ -74,13 +86,21 @@ TEST_F(ToneFileTest, DamagedBitmapsAreLeftByteForByte)
         const char *what;
         uint32_t offset, value, size;
     } const damages[] = {
-        {"one byte short", CUT, 1078 + 40 * 150 - 1, 0}, {"58 bytes", CUT, 58, 0}, {"57 bytes", CUT, 57, 0},
-        {"not BM", 0, 'M' | 'B' << 8, 2},                {"bytes after the rows", APPEND, 40, 0},
-        {"stale file size", OFFSET_FILE_SIZE, 1078 + 40 * 100, 4}, {"stale image size", OFFSET_IMAGE_SIZE, 40 * 100, 4},
-        {"rows longer than the width", OFFSET_WIDTH, 20, 4}, {"width beyond 16 bits", OFFSET_WIDTH, 0x10000 + 40, 4},
-        {"height too large", OFFSET_HEIGHT, 151, 4},     {"top-down", OFFSET_HEIGHT, uint32_t(-150), 4},
-        {"32 bits", OFFSET_BIT_COUNT, 32, 2},            {"24 bits over grey rows", OFFSET_BIT_COUNT, 24, 2},
-        {"compressed", OFFSET_COMPRESSION, 1, 4},        {"short palette", OFFSET_PIXELS, 54 + 64, 4},
+        {"one byte short", CUT, 1078 + 40 * 150 - 1, 0},
+        {"58 bytes", CUT, 58, 0},
+        {"57 bytes", CUT, 57, 0},
+        {"not BM", 0, 'M' | 'B' << 8, 2},
+        {"bytes after the rows", APPEND, 40, 0},
+        {"stale file size", OFFSET_FILE_SIZE, 1078 + 40 * 100, 4},
+        {"stale image size", OFFSET_IMAGE_SIZE, 40 * 100, 4},
+        {"rows longer than the width", OFFSET_WIDTH, 20, 4},
+        {"width beyond 16 bits", OFFSET_WIDTH, 0x10000 + 40, 4},
+        {"height too large", OFFSET_HEIGHT, 151, 4},
+        {"top-down", OFFSET_HEIGHT, uint32_t(-150), 4},
+        {"32 bits", OFFSET_BIT_COUNT, 32, 2},
+        {"24 bits over grey rows", OFFSET_BIT_COUNT, 24, 2},
+        {"compressed", OFFSET_COMPRESSION, 1, 4},
+        {"short palette", OFFSET_PIXELS, 54 + 64, 4},
     };
     for (const Damage &d : damages) {
         std::string bytes = GreyPage(40, 150);
@@ -94,7 +114,8 @@ TEST_F(ToneFileTest, DamagedBitmapsAreLeftByteForByte)
         uint16_t width, height;
         bool is24Bit;
         EXPECT_EQ(ReadBitmapInfo((folder_ + "\\work.bmp").c_str(), &width, &height, &is24Bit),
-                  bytes.size() >= 58 && d.offset != 0) << d.what;
+                  bytes.size() >= 58 && d.offset != 0)
+            << d.what;
     }
 }
 

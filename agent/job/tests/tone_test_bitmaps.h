@@ -16,7 +16,8 @@ namespace tonetest {
 template <typename Sample>
 std::string MakeBitmap(uint32_t width, uint32_t height, int bits, Sample sample)
 {
-    std::string file = scanbitmap::ScanBitmap(uint32_t(bits), width, height, 300, [](uint32_t, uint32_t) { return 0u; });
+    std::string file =
+        scanbitmap::ScanBitmap(uint32_t(bits), width, height, 300, [](uint32_t, uint32_t) { return 0u; });
     uint32_t offset = bits == 24 ? bitmap_layout::PIXELS_OFFSET_NO_PALETTE : bitmap_layout::GREY_HEADER_BYTES;
     uint32_t samples = bits == 24 ? 3 * width : width;
     uint32_t row = uint32_t(bitmap_layout::RowBytes(width, uint32_t(bits)));
@@ -28,6 +29,9 @@ std::string MakeBitmap(uint32_t width, uint32_t height, int bits, Sample sample)
     return file;
 }
 
-inline uint8_t *Bytes(std::string &file) { return reinterpret_cast<uint8_t *>(&file[0]); }
+inline uint8_t *Bytes(std::string &file)
+{
+    return reinterpret_cast<uint8_t *>(&file[0]);
+}
 
 } // namespace tonetest

@@ -161,9 +161,9 @@ bool Measure(const char *name, uint16_t type, const std::string &folder)
                 "    per block: device %6.1f us  progress %6.1f us  file work %6.1f us"
                 "  (page: device %5.1f ms, progress %5.1f ms, file work %5.1f ms)\n"
                 "    peak private %5.1f MiB  peak working set %5.1f MiB\n",
-                name, FileBytes(page) / 1048576.0, blocks, bestAcquire * 1000, bestCopy * 1000,
-                bestAcquire / bestCopy, bestDevice * 1e6 / blocks, bestProgress * 1e6 / blocks, files * 1e6 / blocks,
-                bestDevice * 1000, bestProgress * 1000, files * 1000, peaks.pagefileMiB, peaks.workingSetMiB);
+                name, FileBytes(page) / 1048576.0, blocks, bestAcquire * 1000, bestCopy * 1000, bestAcquire / bestCopy,
+                bestDevice * 1e6 / blocks, bestProgress * 1e6 / blocks, files * 1e6 / blocks, bestDevice * 1000,
+                bestProgress * 1000, files * 1000, peaks.pagefileMiB, peaks.workingSetMiB);
     DeleteFileA(page.c_str());
     DeleteFileA(copy.c_str());
     return true;
@@ -207,7 +207,8 @@ int main(int argc, char **argv)
     std::printf("after a 100 dpi grey A4 page:  peak private %5.1f MiB  peak working set %5.1f MiB\n",
                 baseline.pagefileMiB, baseline.workingSetMiB);
 
-    bool ok = Measure("600 dpi colour A4", SCAN_TYPE_COLOUR, folder) && Measure("600 dpi grey A4", SCAN_TYPE_GREY, folder);
+    bool ok =
+        Measure("600 dpi colour A4", SCAN_TYPE_COLOUR, folder) && Measure("600 dpi grey A4", SCAN_TYPE_GREY, folder);
 
     UnloadScannerDriver();
     feeder::Reset();

@@ -31,18 +31,22 @@ TEST(BitmapHeader, FieldsAndEarlyEnd)
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(testing::Message() << "type " << c.type << " at " << c.xDpi << " dpi");
-        ScanBitmap bitmap = {c.lineBytes, c.lines, c.width300, c.height300, c.xDpi, c.yDpi, c.type, 0, 0, nullptr, nullptr};
+        ScanBitmap bitmap = {c.lineBytes, c.lines, c.width300, c.height300, c.xDpi, c.yDpi,
+                             c.type,      0,       0,          nullptr,     nullptr};
         ASSERT_EQ(SetBitmapSizes(&bitmap), 1);
         std::vector<uint8_t> header(bitmap.HeaderSize, 0xCD);
         bitmap.Header = header.data();
         FillBitmapHeader(&bitmap);
         const uint8_t *h = header.data();
         EXPECT_EQ(bitmap.HeaderSize, c.headerSize);
-        const uint32_t fields[][2] = {
-            {OFFSET_FILE_SIZE, c.headerSize + c.lineBytes * c.lines}, {OFFSET_PIXELS, c.headerSize},
-            {OFFSET_WIDTH, c.width}, {OFFSET_HEIGHT, c.height}, {OFFSET_IMAGE_SIZE, c.lineBytes * c.lines},
-            {OFFSET_X_PELS_PER_METRE, c.xPerMetre}, {OFFSET_Y_PELS_PER_METRE, c.yPerMetre},
-            {OFFSET_COLOURS_USED, c.colours}};
+        const uint32_t fields[][2] = {{OFFSET_FILE_SIZE, c.headerSize + c.lineBytes * c.lines},
+                                      {OFFSET_PIXELS, c.headerSize},
+                                      {OFFSET_WIDTH, c.width},
+                                      {OFFSET_HEIGHT, c.height},
+                                      {OFFSET_IMAGE_SIZE, c.lineBytes * c.lines},
+                                      {OFFSET_X_PELS_PER_METRE, c.xPerMetre},
+                                      {OFFSET_Y_PELS_PER_METRE, c.yPerMetre},
+                                      {OFFSET_COLOURS_USED, c.colours}};
         for (const auto &field : fields)
             EXPECT_EQ(ReadLe32(h + field[0]), field[1]) << "field at " << field[0];
         EXPECT_EQ(ReadLe16(h + OFFSET_BIT_COUNT), c.bits);

@@ -23,7 +23,10 @@ protected:
                                          LOAD_LIBRARY_AS_DATAFILE);
         ASSERT_NE(ResourceLibrary, nullptr);
     }
-    void TearDown() override { CloseProgress(); }
+    void TearDown() override
+    {
+        CloseProgress();
+    }
 };
 
 COLORREF BarPixel(int x)
@@ -82,9 +85,9 @@ TEST_F(ProgressDialogTest, AnUncoveredBarShowsItsProgressAgain)
     ASSERT_NE(shown[0], shown[99]) << "half the bar is filled";
     RECT area;
     GetWindowRect(ProgressDialogWindow, &area);
-    HWND cover = CreateWindowExA(WS_EX_TOPMOST, "Static", "", WS_POPUP | WS_VISIBLE | SS_BLACKRECT, area.left,
-                                 area.top, area.right - area.left, area.bottom - area.top, nullptr, nullptr,
-                                 AppInstance, nullptr);
+    HWND cover =
+        CreateWindowExA(WS_EX_TOPMOST, "Static", "", WS_POPUP | WS_VISIBLE | SS_BLACKRECT, area.left, area.top,
+                        area.right - area.left, area.bottom - area.top, nullptr, nullptr, AppInstance, nullptr);
     ASSERT_NE(cover, nullptr);
     UpdateWindow(cover);
     DestroyWindow(cover);

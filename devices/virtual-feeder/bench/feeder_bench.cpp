@@ -109,8 +109,7 @@ bool UseCalibratedSensor()
         return false;
     std::vector<ShadingCorrection> entries(FEEDER_SENSOR_ELEMENTS * FEEDER_SENSOR_CHANNELS,
                                            ShadingCorrection{uint16_t(2 * SHADING_DARK_ONE), 17000});
-    CorrectionDownload download = {uint16_t(FEEDER_SENSOR_ELEMENTS), uint16_t(FEEDER_SENSOR_CHANNELS),
-                                   entries.data()};
+    CorrectionDownload download = {uint16_t(FEEDER_SENSOR_ELEMENTS), uint16_t(FEEDER_SENSOR_CHANNELS), entries.data()};
     const bool loaded = Send(SC_SET_CORRECTION, &download) == 0;
     Send(SC_RELEASE);
     return loaded;

@@ -92,8 +92,8 @@ TEST_F(Device, AcquireIsRefusedOnlyWhileItsHolderLives)
     startup.cb = sizeof startup;
     PROCESS_INFORMATION holder = {};
     std::string line = "\"" + testsupport::ProgramDirectory() + "feedctl.exe\" hold PS-910"; // runs until ended
-    ASSERT_TRUE(CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr,
-                               &startup, &holder));
+    ASSERT_TRUE(CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &startup,
+                               &holder));
     ASSERT_EQ(driver.Send(SC_OPEN), 0);
     // Taken by the running holder, then by the same process once it ended.
     for (const int16_t expected : {FEED_STATUS_BUSY, FEED_STATUS_OK}) {

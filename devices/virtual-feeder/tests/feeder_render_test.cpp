@@ -46,9 +46,9 @@ const FeederPlacement AT_ORIGIN = {0, 0, 0, 0x000000, 300};
 TEST(ScanGeometry, AbsurdRequestsAreRefused)
 {
     const ScanRequest refused[] = {
-        {{0, 0, 600, 600}, 300, 300, 1},   {{0, 0, 600, 600}, 300, 300, 4},    {{0, 0, 600, 600}, 0, 300, 2},
-        {{0, 0, 600, 600}, 300, 49, 2},    {{0, 0, 600, 600}, 1201, 300, 2},   {{0, 0, 0, 600}, 300, 300, 2},
-        {{0, 0, 600, 0}, 300, 300, 2},     {{2550, 0, 10, 10}, 300, 300, 2},   {{0, 4200, 10, 10}, 300, 300, 2},
+        {{0, 0, 600, 600}, 300, 300, 1},   {{0, 0, 600, 600}, 300, 300, 4},   {{0, 0, 600, 600}, 0, 300, 2},
+        {{0, 0, 600, 600}, 300, 49, 2},    {{0, 0, 600, 600}, 1201, 300, 2},  {{0, 0, 0, 600}, 300, 300, 2},
+        {{0, 0, 600, 0}, 300, 300, 2},     {{2550, 0, 10, 10}, 300, 300, 2},  {{0, 4200, 10, 10}, 300, 300, 2},
         {{0, 0, 60000, 600}, 300, 300, 3}, {{0, 0, 600, 65535}, 300, 300, 3}, {{0, 0, 1, 600}, 100, 100, 2},
     };
     FeederScanSetup setup = {};
@@ -78,21 +78,38 @@ TEST(PageRendering, LinesCarryTheComposedSheet)
         FeederScanSetup setup;
         std::vector<uint8_t> rows;
     } cases[] = {
-        {"colour as blue, green, red, padded", Sheet(2, 1, {10, 20, 30, 40, 50, 60}), AT_ORIGIN,
-         ScanOf(2, 1, 300, IMAGE_COLOUR), {30, 20, 10, 60, 50, 40, 0, 0}},
-        {"grey is the weighted luminance", Sheet(4, 1, {255, 0, 0, 0, 255, 0, 0, 0, 255, 255, 255, 255}), AT_ORIGIN,
-         ScanOf(4, 1, 300, IMAGE_GREY), {77, 149, 29, 255}},
+        {"colour as blue, green, red, padded",
+         Sheet(2, 1, {10, 20, 30, 40, 50, 60}),
+         AT_ORIGIN,
+         ScanOf(2, 1, 300, IMAGE_COLOUR),
+         {30, 20, 10, 60, 50, 40, 0, 0}},
+        {"grey is the weighted luminance",
+         Sheet(4, 1, {255, 0, 0, 0, 255, 0, 0, 0, 255, 255, 255, 255}),
+         AT_ORIGIN,
+         ScanOf(4, 1, 300, IMAGE_GREY),
+         {77, 149, 29, 255}},
         {"line art: first pixel in the top bit, white 1",
          Sheet(10, 1, {200, 200, 200, 40, 40, 40, 200, 200, 200, 200, 200, 200, 40, 40, 40,
-                       40, 40, 40, 40, 40, 40, 200, 200, 200, 200, 200, 200, 40, 40, 40}),
-         AT_ORIGIN, ScanOf(10, 1, 300, IMAGE_LINE_ART), {0xB1, 0x80, 0x00, 0x00}},
-        {"backing around a placed sheet", Sheet(1, 1, {200, 200, 200}), {1, 1, 0, 0x404040, 300},
-         ScanOf(2, 2, 300, IMAGE_GREY), {64, 64, 0, 0, 64, 200, 0, 0}},
+                       40,  40,  40,  40, 40, 40, 200, 200, 200, 200, 200, 200, 40, 40, 40}),
+         AT_ORIGIN,
+         ScanOf(10, 1, 300, IMAGE_LINE_ART),
+         {0xB1, 0x80, 0x00, 0x00}},
+        {"backing around a placed sheet",
+         Sheet(1, 1, {200, 200, 200}),
+         {1, 1, 0, 0x404040, 300},
+         ScanOf(2, 2, 300, IMAGE_GREY),
+         {64, 64, 0, 0, 64, 200, 0, 0}},
         // At 150 dpi the four 300 dpi sheet pixels meet at the scanned pixel's centre.
-        {"half the sheet's resolution averages", Sheet(2, 2, {0, 0, 0, 100, 100, 100, 200, 200, 200, 100, 100, 100}),
-         AT_ORIGIN, ScanOf(2, 2, 150, IMAGE_GREY), {100, 0, 0, 0}},
-        {"tables shape each channel: red to 0, green as it is, blue inverted", Sheet(1, 1, {10, 120, 250}),
-         AT_ORIGIN, ScanOf(1, 1, 300, IMAGE_COLOUR), {5, 120, 0, 0}},
+        {"half the sheet's resolution averages",
+         Sheet(2, 2, {0, 0, 0, 100, 100, 100, 200, 200, 200, 100, 100, 100}),
+         AT_ORIGIN,
+         ScanOf(2, 2, 150, IMAGE_GREY),
+         {100, 0, 0, 0}},
+        {"tables shape each channel: red to 0, green as it is, blue inverted",
+         Sheet(1, 1, {10, 120, 250}),
+         AT_ORIGIN,
+         ScanOf(1, 1, 300, IMAGE_COLOUR),
+         {5, 120, 0, 0}},
     };
     FeederScanSetup &tabled = cases[5].setup;
     tabled.TableCount = 3;
@@ -169,10 +186,17 @@ TEST(PlacementText, ReadsKeysKeepsDefaultsForTheRestAndRefusesBadFiles)
         {"backing=FFaa00\ndpi=600", true, {150, 150, 0, 0xFFAA00, 600}},
         {"skew=0.0005", true, {150, 150, 1, 0x202020, 0}},
         // A bad file changes nothing, not even the keys read before the bad one.
-        {"x=10\ncolour=red", false, defaults}, {"x=abc", false, defaults},       {"x=", false, defaults},
-        {"y=12.5", false, defaults},           {"backing=12345", false, defaults}, {"backing=GG0000", false, defaults},
-        {"skew=400", false, defaults},         {"skew=nan", false, defaults},     {"dpi=-3", false, defaults},
-        {"x 10", false, defaults},             {"x=99999999999", false, defaults},
+        {"x=10\ncolour=red", false, defaults},
+        {"x=abc", false, defaults},
+        {"x=", false, defaults},
+        {"y=12.5", false, defaults},
+        {"backing=12345", false, defaults},
+        {"backing=GG0000", false, defaults},
+        {"skew=400", false, defaults},
+        {"skew=nan", false, defaults},
+        {"dpi=-3", false, defaults},
+        {"x 10", false, defaults},
+        {"x=99999999999", false, defaults},
     };
     for (const Case &c : cases) {
         FeederPlacement placement = defaults;

@@ -27,7 +27,7 @@ public:
 };
 
 struct Decoded {
-    std::vector<int> form; // width, height, components, density unit, x and y density
+    std::vector<int> form;       // width, height, components, density unit, x and y density
     std::vector<uint8_t> pixels; // red green blue or grey, top row first
 };
 
@@ -43,8 +43,8 @@ Decoded Decode(const std::string &file)
     jpeg_read_header(&info, TRUE);
     jpeg_start_decompress(&info);
     const size_t rowBytes = size_t(info.output_width) * info.output_components;
-    d.form = {int(info.output_width), int(info.output_height), info.output_components, info.density_unit,
-              info.X_density, info.Y_density};
+    d.form = {int(info.output_width), int(info.output_height), info.output_components,
+              info.density_unit,      info.X_density,          info.Y_density};
     d.pixels.resize(rowBytes * info.output_height);
     while (info.output_scanline < info.output_height) {
         JSAMPROW row = &d.pixels[info.output_scanline * rowBytes];
@@ -70,7 +70,8 @@ Raster Picture(PixelLayout layout, uint32_t width, uint32_t height, uint32_t fla
                                   (x / 16 + y / 16) % 2 ? 200 : 60};
             for (uint32_t c = 0; c < channels; ++c)
                 r.Row(y)[x * channels + c] = uint8_t(flat != NOT_FLAT ? flat >> (8 * c)
-                                                     : channels == 1 ? (photo[0] + photo[2]) / 2 : photo[c]);
+                                                     : channels == 1  ? (photo[0] + photo[2]) / 2
+                                                                      : photo[c]);
         }
     }
     return r;
@@ -122,8 +123,8 @@ TEST(JpegWriter, DecodesToTheSamePictureWithinStatedFidelityAndResolution)
         StringSink sink;
         ASSERT_TRUE(WriteJpeg(source, c.quality, c.xDpi, c.yDpi, &sink));
         Decoded d = Decode(sink.data);
-        const std::vector<int> form = {int(c.width), int(c.height), c.layout == LAYOUT_GREY ? 1 : 3, c.unit,
-                                       c.xDensity, c.yDensity};
+        const std::vector<int> form = {int(c.width), int(c.height), c.layout == LAYOUT_GREY ? 1 : 3,
+                                       c.unit,       c.xDensity,    c.yDensity};
         ASSERT_EQ(form, d.form);
         EXPECT_GE(Psnr(source, d), c.minimumPsnr);
     }

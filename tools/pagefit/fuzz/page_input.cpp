@@ -15,7 +15,10 @@ int DepthBits(uint8_t selector)
     return bits[selector & 3];
 }
 
-int Channels(int bits) { return bits == 24 ? 3 : 1; }
+int Channels(int bits)
+{
+    return bits == 24 ? 3 : 1;
+}
 
 // One page sample from the picture: nearest, or bilinear between the four
 // picture pixels around the page pixel's centre.
@@ -85,9 +88,14 @@ std::vector<uint8_t> InputFromScan(const std::vector<uint8_t> &scan, int scale, 
     const int work = options.crop && options.deskew ? 0 : options.crop ? 1 : 2;
     const uint8_t depth = b.bits == 1 ? 0 : b.bits == 8 ? 1 : 2;
     const double dpi = b.Dpi() / (double(b.width) / (pw * scale));
-    std::vector<uint8_t> input = {uint8_t(depth | work << 2 | 16), uint8_t(pw - PICTURE_MIN_SIDE),
-                                  uint8_t(ph - PICTURE_MIN_SIDE), uint8_t(scale - 1),
-                                  uint8_t(std::clamp(dpi - DPI_BASE, 0.0, 255.0)), 255, 0, 0};
+    std::vector<uint8_t> input = {uint8_t(depth | work << 2 | 16),
+                                  uint8_t(pw - PICTURE_MIN_SIDE),
+                                  uint8_t(ph - PICTURE_MIN_SIDE),
+                                  uint8_t(scale - 1),
+                                  uint8_t(std::clamp(dpi - DPI_BASE, 0.0, 255.0)),
+                                  255,
+                                  0,
+                                  0};
     // Each picture pixel is the mean of the scan's pixels it covers.
     for (int py = 0; py < ph; py++)
         for (int px = 0; px < pw; px++)
