@@ -8,6 +8,8 @@
 #define CALIBRATION_TOOL_FILE "Levelset.exe"
 #define AUTOCROP_TOOL_FILE "Pagefit.exe"
 #define SESSION_LIBRARY_FILE "Seatwatch.dll"
+// The image library the setup registers for the agent.
+#define IMAGE_LIBRARY_FILE "Pixkit.dll"
 // The scanner's driver, the virtual scanner in tests and demos.
 #define SCANNER_DRIVER_FILE "Feedlink.dll"
 

@@ -19,5 +19,4 @@ if(WIN32)
   # The job library is made once every part of this folder is read.
   cmake_language(DEFER CALL target_link_libraries velmora_job PUBLIC velmora_scan_settings_core velmora_scanner
                  shell32)
-  include(${CMAKE_CURRENT_LIST_DIR}/tests/scan_job_tests.cmake OPTIONAL)
 endif()

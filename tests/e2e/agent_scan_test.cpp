@@ -19,30 +19,17 @@ using namespace e2e;
 
 const char PHOTO[] = "Z:\\usr\\share\\palapeli\\collection\\castle-maintenon.jpg";
 
-// Pictures saved anywhere under the desktop (the default save folders).
-int CountPictures(const std::string &folder)
+// Pictures in the default save folder.
+int DesktopPictures()
 {
     int count = 0;
     WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE)
-        return 0;
-    do {
-        std::string name = found.cFileName;
-        if (name == "." || name == "..")
-            continue;
-        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-            count += CountPictures(folder + "\\" + name);
-        else if (name.size() > 4 && lstrcmpiA(name.c_str() + name.size() - 4, ".jpg") == 0)
-            ++count;
-    } while (FindNextFileA(search, &found));
-    FindClose(search);
+    HANDLE search = FindFirstFileA((DefaultSaveFolder() + "\\*.jpg").c_str(), &found);
+    for (bool more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileA(search, &found))
+        ++count;
+    if (search != INVALID_HANDLE_VALUE)
+        FindClose(search);
     return count;
-}
-
-int DesktopPictures()
-{
-    return CountPictures(testsupport::ShellFolder(CSIDL_DESKTOPDIRECTORY));
 }
 
 bool WaitForPictures(int count, DWORD timeoutMs)

@@ -66,31 +66,6 @@ struct ProbeCase {
     bool agentStays;
 };
 
-void RefuseAcquire()
-{
-    feeder::SetRefuseAcquire(true);
-}
-void RemoveDriver()
-{
-    ReplaceProgramFile(SCANNER_DRIVER_FILE, "");
-}
-// A library without the driver's entry point.
-void DriverWithoutEntry()
-{
-    ReplaceProgramFile(SCANNER_DRIVER_FILE, ProgramFile(SESSION_LIBRARY_FILE));
-}
-void UnpluggedQuiet()
-{
-    feeder::SetPlugged(false);
-    SetMachineSetting(SettingName(SETTING_EnableWarning), 0);
-}
-void UnpluggedWarned()
-{
-    feeder::SetPlugged(false);
-    SetMachineSetting(SettingName(SETTING_EnableWarning), 1);
-}
-void Nothing() {}
-
 class ProbeOutcome : public AgentScenario, public ::testing::WithParamInterface<ProbeCase> {};
 
 TEST_P(ProbeOutcome, ShowsItsMessageAndKeepsOrEndsTheAgent)
@@ -115,13 +90,24 @@ TEST_P(ProbeOutcome, ShowsItsMessageAndKeepsOrEndsTheAgent)
     }
 }
 
+void Unplugged(DWORD warning)
+{
+    feeder::SetPlugged(false);
+    SetMachineSetting(SettingName(SETTING_EnableWarning), warning);
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Agent, ProbeOutcome,
-    ::testing::Values(ProbeCase{"ready", Nothing, 0, true}, ProbeCase{"refused", RefuseAcquire, IDS_DEVICE_BUSY, false},
-                      ProbeCase{"driver_missing", RemoveDriver, IDS_DRIVER_MISSING, false},
-                      ProbeCase{"driver_without_entry", DriverWithoutEntry, IDS_DRIVER_MISSING, false},
-                      ProbeCase{"unplugged_warning_off", UnpluggedQuiet, 0, true},
-                      ProbeCase{"unplugged_warning_on", UnpluggedWarned, IDS_WARNING_TEXT, true}),
+    ::testing::Values(ProbeCase{"ready", [] {}, 0, true},
+                      ProbeCase{"refused", [] { feeder::SetRefuseAcquire(true); }, IDS_DEVICE_BUSY, false},
+                      ProbeCase{"driver_missing", [] { ReplaceProgramFile(SCANNER_DRIVER_FILE, ""); },
+                                IDS_DRIVER_MISSING, false},
+                      // A library without the driver's entry point.
+                      ProbeCase{"driver_without_entry",
+                                [] { ReplaceProgramFile(SCANNER_DRIVER_FILE, ProgramFile(SESSION_LIBRARY_FILE)); },
+                                IDS_DRIVER_MISSING, false},
+                      ProbeCase{"unplugged_warning_off", [] { Unplugged(0); }, 0, true},
+                      ProbeCase{"unplugged_warning_on", [] { Unplugged(1); }, IDS_WARNING_TEXT, true}),
     [](const ::testing::TestParamInfo<ProbeCase> &info) { return std::string(info.param.name); });
 
 } // namespace

@@ -38,29 +38,6 @@ std::string UserModelPath()
     return std::string(MODEL_KEY_BASE) + ModelName();
 }
 
-struct DialogSearch {
-    DWORD processId;
-    const std::string *titlePart;
-    HWND found;
-};
-
-BOOL CALLBACK MatchDialog(HWND window, LPARAM context)
-{
-    DialogSearch *search = reinterpret_cast<DialogSearch *>(context);
-    char className[32];
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    if (owner != search->processId || !IsWindowVisible(window) || !GetClassNameA(window, className, sizeof className) ||
-        strcmp(className, "#32770") != 0)
-        return TRUE;
-    char title[256] = "";
-    GetWindowTextA(window, title, sizeof title);
-    if (!search->titlePart->empty() && !strstr(title, search->titlePart->c_str()))
-        return TRUE;
-    search->found = window;
-    return FALSE;
-}
-
 BOOL CALLBACK CollectStaticText(HWND child, LPARAM context)
 {
     std::string *text = reinterpret_cast<std::string *>(context);
@@ -205,13 +182,15 @@ bool PostTrayCallback(UINT mouseMessage)
 
 HWND WaitForDialog(DWORD processId, const std::string &titlePart, DWORD timeoutMs)
 {
-    DialogSearch search = {processId, &titlePart, nullptr};
-    WaitUntil(timeoutMs, [&] {
-        search.found = nullptr;
-        EnumWindows(MatchDialog, (LPARAM)&search);
-        return search.found != nullptr;
-    });
-    return search.found;
+    return testsupport::FindDialog(
+        [&](HWND window) {
+            DWORD owner = 0;
+            char title[256] = "";
+            GetWindowThreadProcessId(window, &owner);
+            GetWindowTextA(window, title, sizeof title);
+            return owner == processId && strstr(title, titlePart.c_str());
+        },
+        timeoutMs);
 }
 
 bool WaitForWindowGone(HWND window, DWORD timeoutMs)
@@ -268,6 +247,14 @@ int UserSetting(const char *name, const char *subkey)
     if (!testsupport::GetRawValue(HKEY_CURRENT_USER, SettingsPath(subkey), name, &type, &data) || data.size() != 4)
         return -1;
     return *(const int *)data.data();
+}
+
+std::string DefaultSaveFolder()
+{
+    DWORD type;
+    std::string name;
+    testsupport::GetRawValue(HKEY_LOCAL_MACHINE, SettingsPath(), SettingName(SETTING_FolderName), &type, &name);
+    return testsupport::ShellFolder(CSIDL_DESKTOPDIRECTORY) + "\\" + name.substr(0, name.find('\0'));
 }
 
 std::string CalibrationDataPath()

@@ -78,6 +78,10 @@ std::string SettingsPath(const char *subkey = nullptr);
 // A number of the user's copy the agent reads and writes; -1 when missing.
 int UserSetting(const char *name, const char *subkey = nullptr);
 
+// The folder on the desktop pictures go to when the user chose none, as the
+// setup named it.
+std::string DefaultSaveFolder();
+
 // The calibration data file the agent looks for.
 std::string CalibrationDataPath();
 void SetCalibrationDataPresent(bool present);

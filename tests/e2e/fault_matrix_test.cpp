@@ -7,6 +7,7 @@
 #include "e2e_support.h"
 
 #include <shlobj.h>
+#include <wtsapi32.h>
 
 #include <algorithm>
 #include <functional>
@@ -15,6 +16,7 @@
 
 #include "app.h"
 #include "path_text.h"
+#include "scan_types.h"
 #include "feedlink_protocol.h"
 #include "fixture_registry.h"
 #include "product_files.h"
@@ -29,6 +31,8 @@ using Files = std::map<std::string, uint32_t>; // path and a hash of its bytes
 
 const char PHOTO[] = "Z:\\usr\\share\\palapeli\\collection\\castle-maintenon.jpg";
 const std::string MATRIX = "C:\\fault-matrix", SCANS = MATRIX + "\\Scans";
+// Where "C:\Program Files\..." would lead without quotation marks.
+const char UNQUOTED_DECOY[] = "C:\\Program.exe";
 // Quick pages: two inches square of grey at 300 dpi (600-byte lines) in
 // blocks of 250 lines, so a page has a first, a middle and a shorter last block.
 const char PAPER_AREA[] = "0,0,600,600";
@@ -51,6 +55,7 @@ struct RowRun {
     std::vector<std::string> messages, problems;
     Files placed; // files the row put in a save folder, as another program would
     int pictures = 0;
+    std::vector<std::string> saved; // the new pictures, in the asked or the default folder
 };
 typedef std::function<void(RowRun &)> Step;
 struct Row {
@@ -62,10 +67,12 @@ struct Row {
     uint16_t command = 0; // with nth: that call of the driver command fails with status
     uint32_t nth = 0;
     int16_t status = 0;
+    UINT notice = 0; // a message the job must show once
 };
 
 Process Agent;
-std::string ViewerRecord = MATRIX + "\\opened.txt";
+std::string ViewerRecord = MATRIX + "\\opened.txt", FolioRecord = MATRIX + "\\imagefolio.txt",
+            FolioProgram = MATRIX + "\\Image Folio\\If42le.exe";
 struct StoredValue {
     std::string key, name;
     DWORD type;
@@ -95,14 +102,14 @@ std::vector<StoredValue> ReadValues()
     for (const std::string &path :
          {SettingsPath(), SettingsPath(SCAN_SETTINGS_SUBKEY), SettingsPath(PAPER_SIZE_SUBKEY)}) {
         HKEY key;
-        char name[300];
         if (RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
             continue;
-        for (DWORD i = 0, size = sizeof name; !RegEnumValueA(key, i, name, &size, 0, 0, 0, 0); ++i, size = sizeof name)
-            values.push_back({path, name, 0, ""});
+        static char name[16384], data[1 << 16];
+        DWORD type, size = sizeof name, bytes = sizeof data;
+        for (DWORD i = 0; !RegEnumValueA(key, i, name, &size, 0, &type, (BYTE *)data, &bytes);
+             ++i, size = sizeof name, bytes = sizeof data)
+            values.push_back({path, name, type, std::string(data, bytes)});
         RegCloseKey(key);
-        for (StoredValue &value : values)
-            testsupport::GetRawValue(HKEY_CURRENT_USER, value.key, value.name.c_str(), &value.type, &value.data);
     }
     return values;
 }
@@ -115,10 +122,6 @@ void RestoreValues()
         SetValue(value.key, value.name.c_str(), value.type, value.data);
 }
 
-std::string DefaultFolder()
-{
-    return ShellFolder(CSIDL_DESKTOPDIRECTORY) + "\\Velmora Scans";
-}
 uint32_t HashOf(const std::string &path)
 {
     std::string bytes;
@@ -142,12 +145,16 @@ Files FilesIn(const std::vector<std::string> &folders)
 }
 Files SaveFolders(const RowRun &run)
 {
-    return FilesIn({run.asked, DefaultFolder(), ShellFolder(CSIDL_MYPICTURES), ShellFolder(CSIDL_PERSONAL)});
+    return FilesIn({run.asked, DefaultSaveFolder(), ShellFolder(CSIDL_MYPICTURES), ShellFolder(CSIDL_PERSONAL)});
+}
+std::string TempFolder()
+{
+    char temp[MAX_PATH] = "";
+    return std::string(temp, GetTempPathA(sizeof temp, temp) - 1);
 }
 Files TempFiles()
 {
-    char temp[MAX_PATH] = "";
-    return FilesIn({std::string(temp, GetTempPathA(sizeof temp, temp) - 1)});
+    return FilesIn({TempFolder()});
 }
 
 bool EnsureAgent()
@@ -272,9 +279,10 @@ void Judge(const Row &row, RowRun &run, const Files &before, const Files &temp)
         if (!before.count(file.first) && !placed.count(file.first)) {
             std::string folder = FolderOf(file.first);
             folder.pop_back();
-            added[folder == run.asked         ? ASKED
-                  : folder == DefaultFolder() ? DEFAULT_FOLDER
-                                              : KEPT]
+            added[folder == run.asked                       ? unsigned(ASKED)
+                  : folder == DefaultSaveFolder()           ? unsigned(DEFAULT_FOLDER)
+                  : folder == ShellFolder(CSIDL_MYPICTURES) ? unsigned(KEPT)
+                                                            : 0u]
                 .push_back(file.first);
         }
     std::string identify = "identify -regard-warnings";
@@ -293,18 +301,33 @@ void Judge(const Row &row, RowRun &run, const Files &before, const Files &temp)
         problems.push_back("pictures: " + std::to_string(run.pictures) + ", expected " + std::to_string(least) +
                            (most > least ? " or more" : ""));
 
-    // Every saved picture was opened, existing; a kept bitmap was named to the user.
-    size_t saved = added[ASKED].size() + added[DEFAULT_FOLDER].size();
-    WaitUntil(5000, [&] { return fixtures::RecordLines(ViewerRecord).size() >= saved; });
-    std::vector<std::string> opened = fixtures::RecordLines(ViewerRecord);
-    if (opened.size() != saved)
-        problems.push_back("pictures opened: " + std::to_string(opened.size()) + ", saved " + std::to_string(saved));
+    // Every saved picture was opened, existing, by the viewer or ImageFolio,
+    // and no other program ran in their stead.
+    run.saved = added[ASKED];
+    run.saved.insert(run.saved.end(), added[DEFAULT_FOLDER].begin(), added[DEFAULT_FOLDER].end());
+    std::vector<std::string> opened, folio;
+    WaitUntil(5000, [&] {
+        opened = fixtures::RecordLines(ViewerRecord), folio = fixtures::RecordLines(FolioRecord);
+        for (const std::string &line : folio)
+            if (line.find("picture exists ") == 0)
+                opened.push_back("ImageFolio\t" + line.substr(line.size() - 1));
+        return opened.size() >= run.saved.size();
+    });
+    for (const std::string &line : folio)
+        if (line.find("command line ") == 0 && line.find(FolioProgram) == std::string::npos)
+            problems.push_back("an unquoted path ran another program: " + line);
+    if (opened.size() != run.saved.size())
+        problems.push_back("pictures opened: " + std::to_string(opened.size()) + ", saved " +
+                           std::to_string(run.saved.size()));
     for (const std::string &line : opened)
         if (line.substr(line.size() - 2) != "\t1")
             problems.push_back("opened a picture that does not exist: " + line);
-    // Each kept bitmap is named to the user, and nothing else is said.
-    size_t told = 0;
+    // Each kept bitmap is named to the user, the row's notice is shown once,
+    // and nothing else is said.
+    size_t told = 0, noticed = 0;
     for (const std::string &message : run.messages) {
+        if (row.notice && message.find(ResourceString(row.notice)) == 0 && ++noticed)
+            continue;
         bool namesKept = false;
         for (const std::string &kept : added[KEPT])
             namesKept |= message.find(ResourceString(IDS_SCAN_KEPT)) == 0 && message.find(kept) != std::string::npos;
@@ -314,6 +337,8 @@ void Judge(const Row &row, RowRun &run, const Files &before, const Files &temp)
     }
     if (told != added[KEPT].size())
         problems.push_back("bitmaps kept: " + std::to_string(added[KEPT].size()) + ", told " + std::to_string(told));
+    if (noticed != (row.notice ? 1u : 0u))
+        problems.push_back("the notice was shown " + std::to_string(noticed) + " times");
 }
 
 bool RunRow(const Row &row, RowRun &run)
@@ -329,6 +354,7 @@ bool RunRow(const Row &row, RowRun &run)
              DwordBytes(row.kind == CONTINUOUS));
     CreateDirectoryA(SCANS.c_str(), nullptr);
     DeleteFileA(ViewerRecord.c_str());
+    DeleteFileA(FolioRecord.c_str());
     for (int sheet = 0; sheet < row.sheets; ++sheet)
         feeder::QueueSheet(PHOTO);
     if (row.arm)
@@ -528,13 +554,14 @@ std::vector<Row> FolderAndDeviceRows()
     rows.push_back({"one page: save folder and default folder read-only at saving", ONE_PAGE, 1, KEPT_ONLY,
                     [](RowRun &run) {
                         Mounted(SCANS, "--bind")(run);
-                        testsupport::RunHostShell(Shell("mount --bind" + Shell("", DefaultFolder()), DefaultFolder()));
+                        testsupport::RunHostShell(
+                            Shell("mount --bind" + Shell("", DefaultSaveFolder()), DefaultSaveFolder()));
                     },
                     WhileAutoCropRuns([](RowRun &) {
-                        for (const std::string &folder : {SCANS, DefaultFolder()})
+                        for (const std::string &folder : {SCANS, DefaultSaveFolder()})
                             testsupport::RunHostShell(Shell("mount -o remount,bind,ro", folder));
                     }),
-                    [](RowRun &) { Unmount(SCANS), Unmount(DefaultFolder()); }});
+                    [](RowRun &) { Unmount(SCANS), Unmount(DefaultSaveFolder()); }});
     for (size_t bytes : {259, 260, 261})
         rows.push_back({"one page: picture path of " + std::to_string(bytes) + " bytes", ONE_PAGE, 1,
                         bytes < size_t(PATH_CAPACITY) ? SAVED : RESCUED,
@@ -593,6 +620,142 @@ std::vector<Row> CommandRows(const Row &clean, const std::vector<FeederTraceEntr
     return rows;
 }
 
+// ---- The job's own choices --------------------------------------------------
+
+// 1024 x 681 pixels, fed as a print of 200 dpi lying crooked on a dark
+// backing, as a hand feeds it.
+const int PHOTO_WIDTH = 1024, PHOTO_HEIGHT = 681, PHOTO_DPI = 200;
+void FeedCrooked(const std::string &picture = PHOTO)
+{
+    feeder::Placement placement;
+    placement.SkewDegrees = 3.5, placement.BackingRgb = 0x262626, placement.SheetDpi = PHOTO_DPI;
+    feeder::QueueSheet(picture.c_str(), &placement);
+}
+void SetNumbers(const std::string &key, std::initializer_list<std::pair<SettingId, DWORD>> numbers)
+{
+    for (const auto &number : numbers)
+        SetValue(key, SettingName(number.first), REG_DWORD, DwordBytes(number.second));
+}
+// The user's choices for a photograph (scan mode 0 line art, 1 grey, 2
+// colour), cropped and straightened on a 7 x 5.5 inch paper, and the
+// crooked print fed.
+Step Photo(DWORD mode, DWORD dpi, DWORD format, DWORD rotate)
+{
+    return [=](RowRun &) {
+        SetNumbers(SettingsPath(SCAN_SETTINGS_SUBKEY), {{SETTING_ScanMode, mode},
+                                                        {SETTING_Resolution, dpi},
+                                                        {SETTING_Format, format},
+                                                        {SETTING_Rotate, rotate},
+                                                        {SETTING_AutoCrop, 1},
+                                                        {SETTING_AutoDeskew, 1}});
+        SetValue(SettingsPath(PAPER_SIZE_SUBKEY), SettingName(SETTING_PaperSizeArea), REG_SZ, "0,0,2100,1650");
+        FeedCrooked();
+    };
+}
+Step Then(const Step &first, const Step &second)
+{
+    return [=](RowRun &run) { first(run), second(run); };
+}
+
+// What ImageMagick says of the row's first picture in its own `format`.
+std::string Identify(const RowRun &run, const char *format)
+{
+    std::string out;
+    if (!run.saved.empty())
+        testsupport::RunHostShell(Shell("identify -format '" + std::string(format) + "'", run.saved[0]), &out);
+    return out;
+}
+// The first picture: the photograph at `dpi` turned clockwise by
+// `degrees`, of ImageMagick's `type`, and (but for line art) like it.
+Step PictureIs(DWORD dpi, int degrees, const char *type)
+{
+    return [=](RowRun &run) {
+        int width = 0, height = 0;
+        char seen[64] = "";
+        sscanf(Identify(run, "%w %h %[type]").c_str(), "%d %d %63s", &width, &height, seen);
+        bool turned = degrees % 180 != 0;
+        if (std::abs((turned ? height : width) - int(PHOTO_WIDTH * dpi / PHOTO_DPI)) > 4 ||
+            std::abs((turned ? width : height) - int(PHOTO_HEIGHT * dpi / PHOTO_DPI)) > 4 || strcmp(seen, type))
+            run.problems.push_back("picture " + Identify(run, "%w x %h %[type]") + ", not the cropped photograph");
+        if (strcmp(type, "Bilevel") == 0 || run.saved.empty())
+            return;
+        std::string out, picture = Shell("", run.saved[0]);
+        testsupport::RunHostShell(Shell("convert", PHOTO) + " -rotate " + std::to_string(degrees) +
+                                      (strcmp(type, "Grayscale") ? "" : " -colorspace Gray") +
+                                      " -resize \"$(identify -format '%wx%h!'" + picture +
+                                      ")\" png:- | compare -metric NCC" + picture + " png:- null: 2>&1",
+                                  &out);
+        if (atof(out.c_str()) < 0.95)
+            run.problems.push_back("the picture is not the photograph straightened: likeness " + out);
+    };
+}
+
+std::vector<Row> ChoiceRows()
+{
+    const Expect ONE = {1, 1, ASKED};
+    std::string scrap = MATRIX + "\\scrap.bmp", log = TempFolder() + "\\" AUTOCROP_LOG_FILE;
+    std::vector<Row> rows = {
+        {"colour JPEG", ONE_PAGE, 0, ONE, Photo(2, 300, OUTPUT_JPEG, ROTATE_NONE), nullptr,
+         PictureIs(300, 0, "TrueColor")},
+        {"grey PNG at 100 dpi turned right", ONE_PAGE, 0, ONE, Photo(1, 100, OUTPUT_PNG, ROTATE_90), nullptr,
+         PictureIs(100, 90, "Grayscale")},
+        {"line art TIFF upside down", ONE_PAGE, 0, ONE, Photo(0, 300, OUTPUT_TIFF, ROTATE_180), nullptr,
+         PictureIs(300, 180, "Bilevel")},
+        {"an unknown mode in colour, BMP turned left", ONE_PAGE, 0, ONE, Photo(7, 300, OUTPUT_BMP, ROTATE_270), nullptr,
+         PictureIs(300, 270, "TrueColor")},
+        // The tool finds no photograph on a scrap far too small and asks for the sheet again.
+        {"a scrap is scanned again", ONE_PAGE, 0, ONE,
+         Then([scrap](RowRun &) { FeedCrooked(scrap); }, Photo(2, 300, OUTPUT_JPEG, ROTATE_NONE)), nullptr,
+         PictureIs(300, 0, "TrueColor")},
+        // Without the tool, an earlier page's log asking the same is no reason to scan again.
+        {"no auto-crop tool", ONE_PAGE, 0, ONE,
+         Then(Photo(2, 300, OUTPUT_JPEG, ROTATE_NONE),
+              [log](RowRun &) {
+                  ReplaceProgramFile(AUTOCROP_TOOL_FILE, "");
+                  testsupport::WriteWholeFile(log, AUTOCROP_NO_ACTION_WORD);
+              }),
+         nullptr,
+         [log](RowRun &run) {
+             DeleteFileA(log.c_str());
+             if (Identify(run, "%w") != "2100")
+                 run.problems.push_back("not the page as scanned: " + Identify(run, "%w"));
+         }},
+        // Nowhere to save: the folder goes and the default folder cannot be made.
+        {"folder gone and no default folder", ONE_PAGE, 1, KEPT_ONLY,
+         [](RowRun &run) {
+             SetValue(SettingsPath(), SettingName(SETTING_FolderName), REG_SZ, "Scans<1>");
+             UseFolder(run, MATRIX + "\\Gone"), HoldAutoCrop(run);
+         },
+         WhileAutoCropRuns([](RowRun &) { testsupport::RemoveTree(MATRIX + "\\Gone"); })},
+        // Continuous feeding: its prompt on top, the viewer chosen again for
+        // every picture (ImageFolio, which never shows it, is given up after
+        // a while), and a switch of user ends it.
+        {"continuous, then ImageFolio, ended by a switch of user",
+         CONTINUOUS,
+         1,
+         {2, 2, ASKED},
+         [](RowRun &) { fixtures::RegisterImageFolio(FolioProgram); },
+         [](RowRun &run) {
+             HWND prompt = WaitForKind(PROMPT);
+             if (!prompt || !(GetWindowLongA(prompt, GWL_EXSTYLE) & WS_EX_TOPMOST))
+                 run.problems.push_back("no prompt on top of the other windows");
+             SetNumbers(SettingsPath(), {{SETTING_DefaultProcessor, 0}});
+             feeder::QueueSheet(PHOTO);
+             WaitUntil(60000, [] { return fixtures::RecordLines(FolioRecord).size() >= 2; });
+             if (!(prompt = WaitForKind(PROMPT, 60000)))
+                 run.problems.push_back("no prompt after ImageFolio was given up");
+             PostMessageA(FindWindowA(TRAY_WINDOW_CLASS, nullptr), WM_WTSSESSION_CHANGE, WTS_CONSOLE_DISCONNECT, 0);
+             if (!WaitForWindowGone(prompt, 10000))
+                 run.problems.push_back("a switch of user did not end continuous feeding");
+             // Back in the session, the button is polled again.
+             PostMessageA(FindWindowA(TRAY_WINDOW_CLASS, nullptr), WM_WTSSESSION_CHANGE, WTS_CONSOLE_CONNECT, 0);
+         },
+         [](RowRun &) { fixtures::UnregisterImageFolio(); }},
+    };
+    rows[4].notice = IDS_RESCAN_NOTICE;
+    return rows;
+}
+
 void Prepare()
 {
     static bool prepared = false;
@@ -606,20 +769,30 @@ void Prepare()
     SetCalibrationDataPresent(true);
     CreateDirectoryA(MATRIX.c_str(), nullptr);
     ASSERT_TRUE(fixtures::RegisterViewer(testsupport::ProgramDirectory() + "FixtureViewer.exe", ViewerRecord));
+    // ImageFolio in a folder with a blank, and programs where an unquoted
+    // path would wrongly lead: each records its command line.
+    CreateDirectoryA((MATRIX + "\\Image Folio").c_str(), nullptr);
+    for (const std::string &copy : {FolioProgram, MATRIX + "\\Image.exe", std::string(UNQUOTED_DECOY)})
+        ASSERT_TRUE(CopyFileA((testsupport::ProgramDirectory() + "FixtureImageFolio.exe").c_str(), copy.c_str(), 0));
+    SetEnvironmentVariableA("FIXTURE_IMAGEFOLIO_RECORD", FolioRecord.c_str());
+    SetEnvironmentVariableA("FIXTURE_IMAGEFOLIO_MODE", "never");
+    ASSERT_EQ(testsupport::RunHostShell(Shell("convert -size 40x40 xc:white -type TrueColor", MATRIX + "\\scrap.bmp")),
+              0);
     // Pictures that were there before: none of them may change.
-    for (const std::string &folder : {SCANS, DefaultFolder(), ShellFolder(CSIDL_MYPICTURES)}) {
+    for (const std::string &folder : {SCANS, DefaultSaveFolder(), ShellFolder(CSIDL_MYPICTURES)}) {
         CreateDirectoryA(folder.c_str(), nullptr);
         CopyFileA(PHOTO, (folder + "\\Image00001.jpg").c_str(), TRUE);
     }
     ASSERT_TRUE(EnsureAgent());
     const std::string scan = SettingsPath(SCAN_SETTINGS_SUBKEY);
-    const std::pair<SettingId, DWORD> numbers[] = {{SETTING_ScanMode, 1}, {SETTING_Resolution, 100},
-                                                   {SETTING_AutoCrop, 0}, {SETTING_AutoDeskew, 0},
-                                                   {SETTING_Format, 1},   {SETTING_Rotate, 0}};
-    for (const auto &number : numbers)
-        SetValue(scan, SettingName(number.first), REG_DWORD, DwordBytes(number.second));
+    SetNumbers(scan, {{SETTING_ScanMode, 1},
+                      {SETTING_Resolution, 100},
+                      {SETTING_AutoCrop, 0},
+                      {SETTING_AutoDeskew, 0},
+                      {SETTING_Format, OUTPUT_JPEG},
+                      {SETTING_Rotate, ROTATE_NONE}});
     SetValue(scan, SettingName(SETTING_SavePath), REG_SZ, SCANS);
-    SetValue(SettingsPath(), SettingName(SETTING_DefaultProcessor), REG_DWORD, DwordBytes(1));
+    SetNumbers(SettingsPath(), {{SETTING_DefaultProcessor, 1}});
     SetValue(SettingsPath(PAPER_SIZE_SUBKEY), SettingName(SETTING_PaperSizeArea), REG_SZ, PAPER_AREA);
     // A first job writes back every setting it reads; that is the baseline.
     Baseline = ReadValues();
@@ -644,9 +817,10 @@ class MatrixSummary : public ::testing::Environment {
             quitter.WaitExit(30000);
         Agent.Kill();
         fixtures::UnregisterViewer();
-        for (const std::string &folder : {SCANS, MATRIX + "\\Full", DefaultFolder()})
+        for (const std::string &folder : {SCANS, MATRIX + "\\Full", DefaultSaveFolder()})
             Unmount(folder);
         testsupport::RemoveTree(MATRIX);
+        DeleteFileA(UNQUOTED_DECOY);
         feeder::Reset();
     }
 };
@@ -764,6 +938,13 @@ TEST(FaultMatrix, ThirtySheetsFedContinuously)
     // page would pass these limits over the twenty pages between the samples.
     EXPECT_LE(samples[2][0], samples[0][0] + 10) << "the agent keeps windows";
     EXPECT_LE(samples[2][1], samples[0][1] + 4096) << "the agent's memory grows with the pages";
+}
+
+TEST(FaultMatrix, TheUsersChoices)
+{
+    ASSERT_NO_FATAL_FAILURE(Prepare());
+    for (Row row : ChoiceRows())
+        RunAndRecord((row.name = "choice: " + row.name, row));
 }
 
 TEST(FaultMatrix, FoldersAndDevice)

@@ -83,16 +83,6 @@ TEST_F(SettingsDialogScenario, DoubleClickOpensItAndEveryChangeIsSavedAtOnce)
     int brightness = UserSetting(SettingName(SETTING_Brightness), SCAN_SETTINGS_SUBKEY);
     SendMessageA(GetDlgItem(dialog, IDC_SETTINGS_BRIGHTNESS), WM_KEYDOWN, VK_NEXT, 0);
     EXPECT_EQ(UserSetting(SettingName(SETTING_Brightness), SCAN_SETTINGS_SUBKEY), brightness + 10);
-    HWND resolution = GetDlgItem(dialog, IDC_SETTINGS_RESOLUTION);
-    SendMessageA(resolution, WM_KEYDOWN, VK_HOME, 0);
-    EXPECT_EQ(UserSetting(SettingName(SETTING_Resolution), SCAN_SETTINGS_SUBKEY), 100);
-    SendMessageA(resolution, WM_KEYDOWN, VK_DOWN, 0);
-    EXPECT_EQ(UserSetting(SettingName(SETTING_Resolution), SCAN_SETTINGS_SUBKEY), 300);
-    HWND prefix = GetDlgItem(dialog, IDC_SETTINGS_PREFIX);
-    SendMessageA(prefix, WM_SETTEXT, 0, (LPARAM) "");
-    for (char typed : std::string("Oma's box: 3/"))
-        SendMessageA(prefix, WM_CHAR, (BYTE)typed, 0);
-    EXPECT_EQ(StoredText(scan, SETTING_Prefix), "Oma'sbox3");
     Photograph(dialog, "settings-dialog.png");
 
     PostMessageA(GetDlgItem(dialog, IDC_SETTINGS_BROWSE), BM_CLICK, 0, 0);

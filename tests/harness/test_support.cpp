@@ -206,29 +206,28 @@ int RunHostShell(const std::string &script, std::string *output)
 }
 
 namespace {
-struct OwnedSearch {
-    HWND owner;
-    HWND found;
-};
-
-BOOL CALLBACK MatchOwnedDialog(HWND window, LPARAM context)
+BOOL CALLBACK MatchDialog(HWND window, LPARAM context)
 {
-    OwnedSearch *search = reinterpret_cast<OwnedSearch *>(context);
+    auto *search = reinterpret_cast<std::pair<const std::function<bool(HWND)> *, HWND> *>(context);
     char className[16] = "";
     GetClassNameA(window, className, sizeof className);
-    if (GetWindow(window, GW_OWNER) == search->owner && !strcmp(className, "#32770") && IsWindowVisible(window)) {
-        search->found = window;
-        return FALSE;
-    }
-    return TRUE;
+    if (strcmp(className, "#32770") || !IsWindowVisible(window) || !(*search->first)(window))
+        return TRUE;
+    search->second = window;
+    return FALSE;
 }
 } // namespace
 
+HWND FindDialog(const std::function<bool(HWND)> &match, DWORD waitMs)
+{
+    std::pair<const std::function<bool(HWND)> *, HWND> search(&match, nullptr);
+    WaitUntil(waitMs, [&] { return EnumWindows(MatchDialog, (LPARAM)&search), search.second != nullptr; });
+    return search.second;
+}
+
 HWND FindOwnedDialog(HWND owner, DWORD waitMs)
 {
-    OwnedSearch search = {owner, nullptr};
-    WaitUntil(waitMs, [&] { return EnumWindows(MatchOwnedDialog, (LPARAM)&search), search.found; });
-    return search.found;
+    return FindDialog([owner](HWND window) { return GetWindow(window, GW_OWNER) == owner; }, waitMs);
 }
 
 } // namespace testsupport

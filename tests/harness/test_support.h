@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 
 namespace testsupport {
@@ -58,9 +59,11 @@ std::string UnixPath(const std::string &windowsPath);
 // standard output is captured into `output` when given.
 int RunHostShell(const std::string &script, std::string *output = nullptr);
 
-// The visible dialog (class "#32770") that `owner` owns, such as a folder
-// browser or a message box it opened; null when there is none. With a wait,
-// looks again every 50 ms until it appears or `waitMs` has passed.
+// A visible top-level dialog (class "#32770") that `match` accepts, looked
+// for until one appears or `waitMs` has passed; null when there is none.
+HWND FindDialog(const std::function<bool(HWND)> &match, DWORD waitMs = 0);
+// The visible dialog that `owner` owns, such as a folder browser or a
+// message box it opened.
 HWND FindOwnedDialog(HWND owner, DWORD waitMs = 0);
 
 } // namespace testsupport

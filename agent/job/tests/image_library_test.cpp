@@ -6,6 +6,7 @@
 #include <string>
 
 #include "image_library.h"
+#include "product_files.h"
 #include "scan_bitmap.h"
 #include "scan_types.h"
 #include "settings.h"
@@ -15,7 +16,10 @@ namespace {
 
 class ImageLibraryAdapter : public ::testing::Test {
 protected:
-    void SetUp() override { folder_ = testsupport::MakeScratchFolder("image-library"); }
+    void SetUp() override
+    {
+        folder_ = testsupport::MakeScratchFolder("image-library");
+    }
     void TearDown() override
     {
         UnloadImageLibrary();
@@ -32,7 +36,7 @@ protected:
                                      DWORD(path.size()));
     }
 
-    std::string folder_, bin_ = testsupport::ProgramDirectory(), pixkit_ = bin_ + "Pixkit.dll";
+    std::string folder_, bin_ = testsupport::ProgramDirectory(), pixkit_ = bin_ + IMAGE_LIBRARY_FILE;
 };
 
 // A 100 dpi picture was scanned at 300: it is reduced to a third of its
@@ -67,7 +71,8 @@ TEST_F(ImageLibraryAdapter, PagesAreTurnedReducedAndSavedOnce)
         ASSERT_TRUE(testsupport::WriteWholeFile(source, scanbitmap::ScanBitmap(8, c.width, c.height, 300, pixel)));
         EXPECT_EQ(1, ConvertAndSave(c.format, c.rotate, source.c_str(), picture.c_str(), c.resolution)) << c.name;
         testsupport::RunHostShell("identify -units PixelsPerInch -format '%w %h %[fx:round(resolution.x)] "
-                                  "%[fx:round(resolution.y)] %[colorspace]' '" + testsupport::UnixPath(picture) + "'",
+                                  "%[fx:round(resolution.y)] %[colorspace]' '" +
+                                      testsupport::UnixPath(picture) + "'",
                                   &out);
         EXPECT_EQ(out, c.expected) << c.name;
     }

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "pixkit.h"
+#include "product_files.h"
 
 int main(int argc, char **argv)
 {
@@ -21,7 +22,7 @@ int main(int argc, char **argv)
     DWORD length = GetModuleFileNameA(nullptr, program, sizeof program);
     std::string folder(program, length);
     folder = folder.substr(0, folder.rfind('\\') + 1);
-    HMODULE module = LoadLibraryA((folder + "Pixkit.dll").c_str());
+    HMODULE module = LoadLibraryA((folder + IMAGE_LIBRARY_FILE).c_str());
     PixkitOpsFn entry = module ? reinterpret_cast<PixkitOpsFn>(GetProcAddress(module, "PixkitOps")) : nullptr;
     if (!entry) {
         fprintf(stderr, "Pixkit.dll not found beside the program\n");

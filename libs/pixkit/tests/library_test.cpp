@@ -11,6 +11,7 @@
 
 #include "bitmap_layout.h"
 #include "pixkit.h"
+#include "product_files.h"
 #include "scan_bitmap.h"
 #include "test_support.h"
 
@@ -40,7 +41,10 @@ scanbitmap::PixelRule RuleFor(uint32_t bits)
     };
 }
 
-std::string Quoted(const std::string &windowsPath) { return "'" + testsupport::UnixPath(windowsPath) + "'"; }
+std::string Quoted(const std::string &windowsPath)
+{
+    return "'" + testsupport::UnixPath(windowsPath) + "'";
+}
 
 // The first number a host command prints (-1 when none; 1000 for infinity).
 double HostNumber(const std::string &script)
@@ -81,7 +85,7 @@ class PixkitLibrary : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
     {
-        Pixkit.module = LoadLibraryA((testsupport::ProgramDirectory() + "Pixkit.dll").c_str());
+        Pixkit.module = LoadLibraryA((testsupport::ProgramDirectory() + IMAGE_LIBRARY_FILE).c_str());
         ASSERT_NE(nullptr, Pixkit.module);
         PixkitOpsFn entry = reinterpret_cast<PixkitOpsFn>(GetProcAddress(Pixkit.module, PIXKIT_ENTRY_NAME));
         ASSERT_NE(nullptr, entry);
@@ -100,11 +104,20 @@ protected:
         FreeLibrary(Pixkit.module);
         Pixkit = Library();
     }
-    void TearDown() override { testsupport::RemoveTree(folder); }
+    void TearDown() override
+    {
+        testsupport::RemoveTree(folder);
+    }
 
-    std::string Path(const std::string &name) const { return folder + "\\" + name; }
+    std::string Path(const std::string &name) const
+    {
+        return folder + "\\" + name;
+    }
     // Everything in the scratch folder, folders included.
-    int Entries() const { return int(HostNumber("ls -A " + Quoted(folder) + " | wc -l")); }
+    int Entries() const
+    {
+        return int(HostNumber("ls -A " + Quoted(folder) + " | wc -l"));
+    }
 
     // Writes a scan bitmap and loads it through the library.
     PixkitImage LoadScan(const std::string &name, uint32_t bits, uint32_t width, uint32_t height)
@@ -170,8 +183,8 @@ TEST_F(PixkitLibrary, RoundTripsEachDepthThroughEachFormat)
                                       "| cjpeg -quality 80 >" + Quoted(reference));
             const double psnr = HostNumber("compare -metric PSNR " + Quoted(source) + " " + Quoted(name) + " null:");
             EXPECT_GE(psnr, depth.minimumPsnr);
-            EXPECT_GE(psnr, HostNumber("compare -metric PSNR " + Quoted(source) + " " + Quoted(reference) + " null:") -
-                                0.5);
+            EXPECT_GE(psnr,
+                      HostNumber("compare -metric PSNR " + Quoted(source) + " " + Quoted(reference) + " null:") - 0.5);
         }
         Pixkit.free(image);
     }

@@ -82,14 +82,12 @@ protected:
         model = "LsTest" + std::to_string(GetCurrentProcessId());
         programFolder = device.folder + "\\Velmora Tools\\";
         ASSERT_TRUE(CreateDirectoryA(programFolder.c_str(), nullptr));
-        for (const char *file : {CALIBRATION_TOOL_FILE, "Feedlink.dll"})
+        for (const char *file : {CALIBRATION_TOOL_FILE, SCANNER_DRIVER_FILE})
             ASSERT_TRUE(
                 CopyFileA((testsupport::ProgramDirectory() + file).c_str(), (programFolder + file).c_str(), FALSE));
         ASSERT_TRUE(testsupport::WriteWholeFile(programFolder + MODULE_INI_NAME,
                                                 "[" MODULE_INI_SECTION "]\r\n" MODULE_INI_KEY "=" + model + "\r\n"));
-        char documents[MAX_PATH];
-        ASSERT_EQ(SHGetFolderPathA(nullptr, CSIDL_COMMON_DOCUMENTS, nullptr, 0, documents), S_OK);
-        modelFolder = std::string(documents) + "\\" + model;
+        modelFolder = testsupport::ShellFolder(CSIDL_COMMON_DOCUMENTS) + "\\" + model;
         dataFile = modelFolder + "\\" + Setting(SETTING_CalibrationFilename).textDefault;
         ASSERT_TRUE(feeder::SetSensor(FEEDER_SENSOR_SHADED));
     }
