@@ -30,14 +30,9 @@ protected:
 
     // Whether the agent polled the button within `periodMs` (the tick is
     // 200 ms). A poll takes the device; waiting for it to be idle does not.
-    bool PollsButton(DWORD periodMs = 1000)
+    bool PollsButton()
     {
-        feeder::ClearTrace();
-        Sleep(periodMs);
-        for (const FeederTraceEntry &entry : feeder::ReadTrace())
-            if (entry.Command == SC_ACQUIRE && entry.ProcessId == agent.id)
-                return true;
-        return false;
+        return WaitUntilAgentPolls(agent.id, 0, 1000);
     }
 
     std::string ToolCommandLine(const char *verb)

@@ -163,9 +163,10 @@ HWND WaitForAgentWindow(DWORD timeoutMs)
     return window;
 }
 
-bool WaitUntilAgentPolls(DWORD processId, DWORD timeoutMs)
+bool WaitUntilAgentPolls(DWORD processId, DWORD timeoutMs, DWORD sinceMs)
 {
     feeder::ClearTrace();
+    Sleep(sinceMs);
     return WaitUntil(timeoutMs, [&] {
         for (const FeederTraceEntry &entry : feeder::ReadTrace())
             if (entry.Command == SC_ACQUIRE && entry.ProcessId == processId)

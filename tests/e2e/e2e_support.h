@@ -50,8 +50,9 @@ bool StartProgram(const char *file, const std::string &arguments, Process *proce
 // The tray window of a running agent, waited for; null after `timeoutMs`.
 HWND WaitForAgentWindow(DWORD timeoutMs = 15000);
 // Waits until the agent polls the button (its start-up has ended: a press
-// before that counts as a button still held from earlier). Clears the trace.
-bool WaitUntilAgentPolls(DWORD processId, DWORD timeoutMs = 15000);
+// before that counts as a button still held from earlier). Clears the trace
+// first; with `sinceMs`, sleeps that long and tells whether it polled meanwhile.
+bool WaitUntilAgentPolls(DWORD processId, DWORD timeoutMs = 15000, DWORD sinceMs = 0);
 // Posts the registered tray callback with a mouse message to the agent.
 bool PostTrayCallback(UINT mouseMessage);
 
