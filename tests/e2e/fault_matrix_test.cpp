@@ -336,8 +336,10 @@ void Judge(const Row &row, RowRun &run, const Files &before, const Files &temp)
     // and nothing else is said.
     size_t told = 0, noticed = 0;
     for (const std::string &message : run.messages) {
-        if (row.notice && message.find(ResourceString(row.notice)) == 0 && ++noticed)
+        if (row.notice && message.find(ResourceString(row.notice)) == 0) {
+            ++noticed;
             continue;
+        }
         bool namesKept = false;
         for (const std::string &kept : added[KEPT])
             namesKept |= message.find(ResourceString(IDS_SCAN_KEPT)) == 0 && message.find(kept) != std::string::npos;
@@ -718,10 +720,6 @@ std::vector<Row> ChoiceRows()
          PictureIs(300, 180, "Bilevel")},
         {"an unknown mode in colour, BMP turned left", ONE_PAGE, 0, ONE, Photo(7, 300, OUTPUT_BMP, ROTATE_270), nullptr,
          PictureIs(300, 270, "TrueColor")},
-        // The tool finds no photograph on a scrap far too small and asks for the sheet again.
-        {"a scrap is scanned again", ONE_PAGE, 0, ONE,
-         Then([scrap](RowRun &) { FeedCrooked(scrap); }, Photo(2, 300, OUTPUT_JPEG, ROTATE_NONE)), nullptr,
-         PictureIs(300, 0, "TrueColor")},
         // Without the tool, an earlier page's log asking the same is no reason to scan again.
         {"no auto-crop tool", ONE_PAGE, 0, ONE,
          Then(Photo(2, 300, OUTPUT_JPEG, ROTATE_NONE),
@@ -767,7 +765,16 @@ std::vector<Row> ChoiceRows()
          },
          [](RowRun &) { fixtures::UnregisterImageFolio(); }},
     };
-    rows[4].notice = IDS_RESCAN_NOTICE;
+    // The tool finds no photograph on a scrap far too small and asks for the sheet again.
+    Row rescan = {"a scrap is scanned again",
+                  ONE_PAGE,
+                  0,
+                  ONE,
+                  Then([scrap](RowRun &) { FeedCrooked(scrap); }, Photo(2, 300, OUTPUT_JPEG, ROTATE_NONE)),
+                  nullptr,
+                  PictureIs(300, 0, "TrueColor")};
+    rescan.notice = IDS_RESCAN_NOTICE;
+    rows.push_back(rescan);
     return rows;
 }
 
